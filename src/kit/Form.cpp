@@ -1,0 +1,94 @@
+#include "kit/Form.h"
+
+#include "kit/ErrorReport.h"
+#include "kit/core/VirtualKeys.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QScreen>
+
+#include <utility>
+
+TForm::TForm(QWidget* parent) : QDialog(parent, Qt::FramelessWindowHint) {}
+
+void TForm::setClientSize(int width, int height) { setFixedSize(width, height); }
+
+void TForm::previewKeysOf(QWidget* control) { control->installEventFilter(this); }
+
+void TForm::deliverKey(int qtKey, Qt::KeyboardModifiers modifiers, const QString& text) {
+    dispatchKey(qtKey, modifiers, text);
+}
+
+bool TForm::dispatchKey(int qtKey, Qt::KeyboardModifiers modifiers, const QString& text) {
+    int key = vk::fromQtKey(qtKey);
+    if (key != 0) {
+        runGuarded([&] { FormKeyDown(key, modifiers); });
+        if (key == 0) {
+            return true;
+        }
+    }
+    // A character typed with Alt is a menu accelerator, not text.
+    if (text.size() != 1 || modifiers.testFlag(Qt::AltModifier)) {
+        return false;
+    }
+    QChar typed = text.front();
+    runGuarded([&] { FormKeyPress(typed); });
+    return typed.isNull();
+}
+
+bool TForm::event(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress: {
+            // Seen here before QWidget::event, so that Tab reaches the handlers instead of moving the focus.
+            // A key that a previewed control ignored comes up here again; it has been handled already.
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const bool previewed = std::exchange(m_previewed, nullptr) == event;
+            if (!previewed && dispatchKey(key->key(), key->modifiers(), key->text())) {
+                return true;
+            }
+            break;
+        }
+        case QEvent::WindowActivate:
+            // Queued: the handler may show modal screens, which must not run inside the activation itself.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    runGuarded([this] { FormActivate(); });
+                    ++m_activations;
+                },
+                Qt::QueuedConnection);
+            break;
+        default:
+            break;
+    }
+    return QDialog::event(event);
+}
+
+bool TForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        m_previewed = event;
+        return dispatchKey(key->key(), key->modifiers(), key->text());
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// The kiosk's screens have no default keys: Escape and Enter do only what each screen's handlers say.
+void TForm::keyPressEvent(QKeyEvent* event) { event->ignore(); }
+
+void TForm::closeEvent(QCloseEvent* event) {
+    runGuarded([this] { FormClose(); });
+    QDialog::closeEvent(event);
+}
+
+void TForm::showEvent(QShowEvent* event) {
+    centreOnScreen();
+    QDialog::showEvent(event);
+}
+
+void TForm::centreOnScreen() {
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->geometry();
+        move(area.center() - rect().center());
+    }
+}
