@@ -119,6 +119,12 @@ QFont tahoma(int pixels, bool bold) {
     return font;
 }
 
+void setColour(QWidget& widget, QPalette::ColorRole role, quint32 bgr) {
+    QPalette palette = widget.palette();
+    palette.setColor(role, fromBgr(bgr));
+    widget.setPalette(palette);
+}
+
 template <typename Widget>
 Widget* place(Widget* widget, const char* name, const QRect& geometry) {
     widget->setObjectName(QLatin1String(name));
@@ -136,9 +142,7 @@ QLabel* messageLabel(QWidget* form) {
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setFont(tahoma(19, false));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, fromBgr(colors::Navy));
-    label->setPalette(palette);
+    setColour(*label, QPalette::WindowText, colors::Navy);
     return label;
 }
 
@@ -185,10 +189,8 @@ QTextEdit* detailsMemo(QScrollArea* box) {
     memo->setReadOnly(true);
     memo->setAcceptRichText(false);
     memo->setFont(tahoma(13, true));
-    QPalette palette = memo->palette();
-    palette.setColor(QPalette::Base, fromBgr(colors::ButtonFace));
-    palette.setColor(QPalette::Text, fromBgr(colors::Navy));
-    memo->setPalette(palette);
+    setColour(*memo, QPalette::Base, colors::ButtonFace);
+    setColour(*memo, QPalette::Text, colors::Navy);
     box->setWidget(memo);
     return memo;
 }
@@ -230,9 +232,7 @@ TfrmMensagem::TfrmMensagem(QWidget* parent)
     setObjectName(QStringLiteral("frmMensagem"));
     applyApplicationLook(this);
     setClientSize(FormWidth, ClientHeight);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, fromBgr(colors::Black));
-    setPalette(palette);
+    setColour(*this, QPalette::Window, colors::Black);
     tcbExtra->setEnabled(false);
     tcbExtra->hide();
     previewKeysOf(redDetalhes);
@@ -387,7 +387,7 @@ bool ShowMessageForm(const QString& text, const QString& details, const QString&
 void CheckServerResult(const QVariant& value, bool checkText, int validLength, const QString& method,
                        const QString& programName, const QString& parameters, const QString& schemeCode,
                        QVariant& result) {
-    const TMessages& messages = *liveForm().msgPadrao;
+    const TMessages& messages = *liveForm().msgPadrao;  // the report's texts come from the form's table
     if (value.typeId() != QMetaType::QString) {
         result = value;
         return;
