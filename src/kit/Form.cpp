@@ -86,9 +86,12 @@ void TForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
+QPoint TForm::centredOn(const QRect& area, const QSize& size) {
+    return area.topLeft() + QPoint((area.width() - size.width()) / 2, (area.height() - size.height()) / 2);
+}
+
 void TForm::centreOnScreen() {
     if (const QScreen* screen = this->screen()) {
-        const QRect area = screen->geometry();
-        move(area.center() - rect().center());
+        move(centredOn(screen->geometry(), size()));
     }
 }

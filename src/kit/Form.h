@@ -16,6 +16,10 @@ class TForm : public QDialog {
 public:
     explicit TForm(QWidget* parent = nullptr);
 
+    // Top-left corner that centres a window of the given size on an area; on an area smaller than the window
+    // the corner is negative, so the window overhangs evenly on both sides.
+    static QPoint centredOn(const QRect& area, const QSize& size);
+
     // How many times the activation handler has run; lets tests wait for it.
     int activationCount() const { return m_activations; }
 

@@ -1,5 +1,6 @@
 #include "kit/Modal.h"
 
+#include "kit/Application.h"
 #include "kit/Form.h"
 
 #include <QApplication>
@@ -30,7 +31,8 @@ QString describe(const QDialog& dialog) {
 }  // namespace
 
 int ExecModal(QDialog& dialog) {
-    const QPointer<QWidget> previous = QApplication::activeWindow();
+    // The window to give the activation back to; while activations are still in flight, the main form.
+    const QPointer<QWidget> previous = QApplication::activeWindow() != nullptr ? QApplication::activeWindow() : MainForm();
     activateWhenShown(dialog);
     const int result = g_script != nullptr ? g_script->run(dialog) : dialog.exec();
     if (previous != nullptr && previous->isVisible()) {

@@ -1,0 +1,55 @@
+#include "app/Startup.h"
+
+#include "app/TfrmPrincipal.h"
+#include "dialogs/TfrmMensagem.h"
+#include "kit/Application.h"
+#include "kit/ErrorReport.h"
+#include "kit/core/Errors.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QSettings>
+
+namespace {
+
+constexpr int KioskModule = 62;
+
+// An operator or a test can keep the terminal's registry key elsewhere than the system configuration folder.
+void honourRegistryFolder() {
+    const QString folder = qEnvironmentVariable("TOTEM_REGISTRY_DIR");
+    if (!folder.isEmpty()) {
+        QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, folder);
+    }
+}
+
+}  // namespace
+
+void enterWorkingDirectory(const QString& path) {
+    QDir directory(path);
+    if (!directory.exists() && !QDir().mkdir(path)) {
+        throw KioskError(QStringLiteral("Não foi possível criar o diretório de trabalho %1.").arg(path));
+    }
+    if (!QDir::setCurrent(path)) {
+        throw KioskError(QStringLiteral("Não foi possível entrar no diretório de trabalho %1.").arg(path));
+    }
+}
+
+int runKiosk(QApplication& application) {
+    installFontSubstitutes();
+    honourRegistryFolder();
+    QApplication::setWindowIcon(QIcon());  // every form copies the application's icon: there is none
+    try {
+        enterWorkingDirectory(WorkingDirectory());
+    } catch (...) {
+        reportFailure(std::current_exception());
+        return 1;
+    }
+    SetModuloAtiv(KioskModule);
+    application.setProperty("helpFile", QStringLiteral("PdvHELP.hlp"));
+
+    TfrmPrincipal shell;
+    SetMainForm(&shell);
+    TfrmMensagem startupMessageForm;  // created with the shell, as the kit expects; messages use their own
+    shell.show();
+    return application.exec();
+}

@@ -1,0 +1,14 @@
+#include "app/TotemApplication.h"
+
+#include "kit/ErrorReport.h"
+
+TotemApplication::TotemApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TotemApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        reportFailure(std::current_exception());
+        return false;
+    }
+}

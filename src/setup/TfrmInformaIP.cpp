@@ -1,0 +1,138 @@
+#include "setup/TfrmInformaIP.h"
+
+#include "dialogs/TfrmMensagem.h"
+#include "kit/Application.h"
+#include "kit/Buttons.h"
+#include "kit/Colors.h"
+#include "kit/ErrorReport.h"
+#include "kit/KeypadPanel.h"
+#include "kit/Modal.h"
+#include "kit/Shapes.h"
+#include "kit/core/KeypadEntry.h"
+#include "kit/core/Messages.h"
+#include "kit/core/Strings.h"
+#include "kit/core/VirtualKeys.h"
+
+#include <QLabel>
+
+namespace {
+
+const QString AddressMode = QStringLiteral("IP");
+
+QLabel* addLabel(QWidget* parent, const char* name, const QRect& place, int pixelSize, bool bold) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(place);
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    label->setFont(font);
+    label->setStyleSheet(QStringLiteral("color: #000080; background: transparent;"));
+    return label;
+}
+
+}  // namespace
+
+TfrmInformaIP::TfrmInformaIP(const QString& mode, QWidget* parent) : TForm(parent), m_mode(mode) {
+    setObjectName(QStringLiteral("frmInformaIP"));
+    setClientSize(496, 285);
+    msgPadrao = new TMessages(
+        {QStringLiteral("INFORME2|Informe o código da filial e o código do caixa sem espaços e tecle enter"),
+         QStringLiteral("INFORME1|Digite o código I.P. do servidor e tecle enter."),
+         QStringLiteral("IP_DEVE|Código I.P. deve ser informado."),
+         QStringLiteral("CAIXA_DEVE|Filial e Caixa devem ser informados.")},
+        this);
+    msgPadrao->setObjectName(QStringLiteral("msgPadrao"));
+    buildLayout();
+    FormCreate();
+}
+
+void TfrmInformaIP::buildLayout() {
+    auto* background = new TBlendedShape(this, TBlendedShape::stRoundRect, fromBgr(colors::Silver));
+    background->setGeometry(rect());
+    auto* titleStrip = new TBlendedShape(this, TBlendedShape::stRoundRect, fromBgr(colors::Navy));
+    titleStrip->setGeometry(4, 4, 488, 30);
+    lblTitulo = addLabel(this, "lblTitulo", QRect(4, 4, 488, 30), 17, true);
+    lblTitulo->setAlignment(Qt::AlignCenter);
+    lblTitulo->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+
+    auto* keypad = new TKeypadPanel(this);
+    keypad->setGeometry(4, 40, 240, 242);
+    for (TdxfColorButton* digit : keypad->sharedDigitButtons()) {
+        connect(digit, &QAbstractButton::clicked, this, [this, digit] { runGuarded([this, digit] { sbt1Click(*digit); }); });
+    }
+    const auto connectKey = [this, keypad](const char* name, void (TfrmInformaIP::*handler)()) {
+        connect(keypad->button(name), &QAbstractButton::clicked, this, [this, handler] { runGuarded([=, this] { (this->*handler)(); }); });
+    };
+    connectKey("sbt8", &TfrmInformaIP::sbt8Click);
+    connectKey("sbtVirgula", &TfrmInformaIP::sbtVirgulaClick);
+    connectKey("sbtCorrigir", &TfrmInformaIP::sbtCorrigirClick);
+    connectKey("sbtEnter", &TfrmInformaIP::sbtEnterClick);
+    connectKey("sbtSair", &TfrmInformaIP::sbtSairClick);
+
+    lblCabec = addLabel(this, "lblCabec", QRect(254, 44, 234, 110), 15, true);
+    lblCabec->setWordWrap(true);
+    lblCabec->setAlignment(Qt::AlignCenter);
+    auto* bufferStrip = new TBlendedShape(this, TBlendedShape::stRoundRect, Qt::white);
+    bufferStrip->setGeometry(254, 162, 234, 44);
+    lblBuffer = addLabel(this, "lblBuffer", QRect(258, 162, 224, 44), 19, true);
+    lblBuffer->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    int top = 212;
+    for (const char* name : {"lblNmLoja", "lblNmCaixa", "lblNmTipoRece", "lblNmOperador"}) {
+        addLabel(this, name, QRect(254, top, 234, 16), 11, false);
+        top += 17;
+    }
+}
+
+void TfrmInformaIP::FormCreate() {
+    Trad(this);
+    applyApplicationLook(this);
+    lblCabec->setText(msgPadrao->Msg(isAddressMode() ? QStringLiteral("INFORME1") : QStringLiteral("INFORME2")));
+    lblTitulo->setText(ApplicationTitle());
+}
+
+bool TfrmInformaIP::isAddressMode() const { return m_mode == AddressMode; }
+
+void TfrmInformaIP::FormKeyPress(QChar& key) { lblBuffer->setText(keypad::typed(lblBuffer->text(), key)); }
+
+void TfrmInformaIP::FormKeyDown(int& key, Qt::KeyboardModifiers shift) {
+    if (key == vk::Return) {
+        sbtEnterClick();
+    } else if (key == vk::Back) {
+        sbtCorrigirClick();
+    } else if (key == vk::Delete) {
+        lblBuffer->clear();
+    }
+    if (key == vk::F4 && vk::altAlone(shift)) {
+        close();
+    }
+}
+
+void TfrmInformaIP::sendCharacter(QChar character) { FormKeyPress(character); }
+
+void TfrmInformaIP::sbt1Click(const TdxfColorButton& sender) { sendCharacter(QChar(static_cast<char16_t>(sender.Tag()))); }
+
+void TfrmInformaIP::sbt8Click() { sendCharacter(u'8'); }
+
+void TfrmInformaIP::sbtVirgulaClick() { sendCharacter(u'.'); }
+
+void TfrmInformaIP::sbtCorrigirClick() { lblBuffer->setText(keypad::corrected(lblBuffer->text())); }
+
+void TfrmInformaIP::sbtEnterClick() {
+    if (EmptyString(lblBuffer->text())) {
+        ShowMessageForm(msgPadrao->Msg(isAddressMode() ? QStringLiteral("IP_DEVE") : QStringLiteral("CAIXA_DEVE")),
+                        QString(), QStringLiteral("N"), QStringLiteral("N"), 3, QString(), QStringLiteral("002"));
+        return;
+    }
+    m_result = lblBuffer->text();
+    close();
+}
+
+// "Sair" leaves without accepting, as Alt+F4 does: an operator who opened the keypad by mistake needs a way out.
+void TfrmInformaIP::sbtSairClick() { close(); }
+
+QString ShowInformaIP(const QString& mode) {
+    TfrmInformaIP dialog(mode);
+    ExecModal(dialog);
+    return dialog.result();
+}

@@ -1,0 +1,191 @@
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QTest>
+
+#include "app/Startup.h"
+#include "app/TerminalIdentity.h"
+#include "app/TfrmPrincipal.h"
+#include "kit/Application.h"
+#include "kit/Modal.h"
+#include "kit/core/Errors.h"
+#include "platform/Registry.h"
+#include "support/TestEnvironment.h"
+#include "support/Widgets.h"
+
+using platform::Registry;
+
+namespace {
+
+ModalScript::Step answerMessage(QStringList* shown) {
+    return [shown](QDialog& message) {
+        shown->append(childOf<QLabel>(message, "lblMessage").text());
+        QTest::keyClick(&message, Qt::Key_Return);
+    };
+}
+
+ModalScript::Step typeOnKeypad(const QString& text, QStringList* modes) {
+    return [text, modes](QDialog& keypad) {
+        modes->append(childOf<QLabel>(keypad, "lblCabec").text());
+        QTest::keyClicks(&keypad, text);
+        QTest::keyClick(&keypad, Qt::Key_Return);
+    };
+}
+
+// Closes the consultation terminal and keeps what it was opened with.
+ModalScript::Step closeTerminal(QString* identityShown) {
+    return [identityShown](QDialog& terminal) {
+        *identityShown = childOf<QLabel>(terminal, "lblAviso").text().section(u'\n', -1);
+        terminal.close();
+    };
+}
+
+const QString RegIPNCad =
+    QStringLiteral("Endereço I.P. do servidor não encontrado no Registro do Windows. Pressione OK para inclui-lo.");
+const QString RegistorNCad =
+    QStringLiteral("Chave do Totem não encontrada no Registro do  Windows. Pressione OK para criá-la.");
+
+}  // namespace
+
+class TestShell : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { m_env = std::make_unique<TestEnvironment>(); }
+    void cleanup() { m_env.reset(); }
+
+    void identityFromTerminalKey_data();
+    void identityFromTerminalKey();
+    void placementOnScreen_data();
+    void placementOnScreen();
+    void shellIsTitledAndSized();
+    void bothValuesMissingAsksAddressThenKey();
+    void onlyKeyMissingAsksKey();
+    void configuredTerminalOpensAtOnce();
+    void unwritableRegistryIsReportedAndRetried();
+    void workingDirectoryIsCreatedOneLevel();
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+};
+
+void TestShell::identityFromTerminalKey_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("branch");
+    QTest::addColumn<QString>("registerCode");
+    QTest::newRow("7 characters") << "0001001" << "0001" << "001";
+    QTest::newRow("5 characters") << "12345" << "1234" << "5";
+    QTest::newRow("3 characters") << "123" << "123" << "";
+    QTest::newRow("10 characters") << "0001001999" << "0001" << "001";
+    QTest::newRow("1 character") << "7" << "7" << "";
+}
+
+void TestShell::identityFromTerminalKey() {
+    QFETCH(QString, key);
+    QFETCH(QString, branch);
+    QFETCH(QString, registerCode);
+    const TerminalIdentity identity = TerminalIdentity::fromKey(key);
+    QCOMPARE(identity.branchCode, branch);
+    QCOMPARE(identity.registerCode, registerCode);
+}
+
+void TestShell::placementOnScreen_data() {
+    QTest::addColumn<QRect>("screen");
+    QTest::addColumn<QPoint>("topLeft");
+    QTest::newRow("640 x 480 overhangs evenly") << QRect(0, 0, 640, 480) << QPoint(-80, -60);
+    QTest::newRow("1024 x 768 centred") << QRect(0, 0, 1024, 768) << QPoint(112, 84);
+    QTest::newRow("800 x 600 fills it") << QRect(0, 0, 800, 600) << QPoint(0, 0);
+}
+
+void TestShell::placementOnScreen() {
+    QFETCH(QRect, screen);
+    QFETCH(QPoint, topLeft);
+    QCOMPARE(TForm::centredOn(screen, QSize(800, 600)), topLeft);
+}
+
+void TestShell::shellIsTitledAndSized() {
+    TfrmPrincipal shell;
+    QCOMPARE(shell.size(), QSize(800, 600));
+    QCOMPARE(shell.windowTitle(), QStringLiteral("Terminal de Consulta"));
+    QVERIFY(shell.windowFlags().testFlag(Qt::FramelessWindowHint));
+    QVERIFY(shell.isFirstActivationPending());
+}
+
+void TestShell::bothValuesMissingAsksAddressThenKey() {
+    QStringList messages;
+    QStringList prompts;
+    QString identity;
+    ModalScript script({answerMessage(&messages), typeOnKeypad("10.0.0.5", &prompts), answerMessage(&messages),
+                        typeOnKeypad("0001001", &prompts), closeTerminal(&identity)});
+    TfrmPrincipal shell;
+    shell.show();
+    QTRY_VERIFY(!shell.isFirstActivationPending());
+    QVERIFY2(script.faults().isEmpty(), qPrintable(script.faults().join('\n')));
+    QCOMPARE(messages, (QStringList{RegIPNCad, RegistorNCad}));
+    QCOMPARE(prompts.size(), 2);
+    QVERIFY(prompts[0].contains("I.P."));
+    QCOMPARE(m_env->registryValue(Registry::ServerAddressValue), QStringLiteral("10.0.0.5"));
+    QCOMPARE(m_env->registryValue(Registry::TerminalKeyValue), QStringLiteral("0001001"));
+    QCOMPARE(identity, QStringLiteral("Filial: 0001    Caixa: 001"));
+}
+
+void TestShell::onlyKeyMissingAsksKey() {
+    m_env->setRegistryValue(Registry::ServerAddressValue, "127.0.0.1");
+    QStringList messages;
+    QStringList prompts;
+    QString identity;
+    ModalScript script({answerMessage(&messages), typeOnKeypad("12345", &prompts), closeTerminal(&identity)});
+    TfrmPrincipal shell;
+    shell.show();
+    QTRY_VERIFY(!shell.isFirstActivationPending());
+    QVERIFY2(script.faults().isEmpty(), qPrintable(script.faults().join('\n')));
+    QCOMPARE(messages, QStringList{RegistorNCad});
+    QCOMPARE(identity, QStringLiteral("Filial: 1234    Caixa: 5"));
+    QCOMPARE(m_env->registryValue(Registry::ServerAddressValue), QStringLiteral("127.0.0.1"));
+}
+
+void TestShell::configuredTerminalOpensAtOnce() {
+    m_env->setRegistryValue(Registry::ServerAddressValue, "127.0.0.1");
+    m_env->setRegistryValue(Registry::TerminalKeyValue, "0001001999");
+    QString identity;
+    ModalScript script({closeTerminal(&identity)});
+    TfrmPrincipal shell;
+    shell.show();
+    QTRY_VERIFY(!shell.isFirstActivationPending());
+    QCOMPARE(script.shown(), QStringList{"frmTerminalTemporario"});
+    QCOMPARE(identity, QStringLiteral("Filial: 0001    Caixa: 001"));
+}
+
+void TestShell::unwritableRegistryIsReportedAndRetried() {
+    // A file where the key's folder should be: nothing can be written until the operator mends it.
+    const QString keyFolder = QFileInfo(m_env->registryFile()).path();
+    QVERIFY(QDir().mkpath(QFileInfo(keyFolder).path()));
+    QVERIFY(QFile(keyFolder).open(QIODevice::WriteOnly));
+    QStringList messages;
+    QStringList prompts;
+    QString error;
+    ModalScript script({answerMessage(&messages), typeOnKeypad("10.0.0.5", &prompts), [&](QDialog& report) {
+                            error = childOf<QLabel>(report, "qt_msgbox_label").text();
+                            QVERIFY(QFile::remove(keyFolder));
+                            report.close();
+                        },
+                        answerMessage(&messages), typeOnKeypad("10.0.0.6", &prompts), answerMessage(&messages),
+                        typeOnKeypad("0001001", &prompts), [](QDialog& terminal) { terminal.close(); }});
+    TfrmPrincipal shell;
+    SetMainForm(&shell);
+    shell.show();
+    QTRY_VERIFY2(!shell.isFirstActivationPending(), qPrintable(script.shown().join(", ")));
+    QVERIFY2(script.faults().isEmpty(), qPrintable(script.faults().join('\n') + " / " + script.shown().join(", ")));
+    QVERIFY2(error.contains("IPServidor"), qPrintable(error));
+    QCOMPARE(m_env->registryValue(Registry::ServerAddressValue), QStringLiteral("10.0.0.6"));
+}
+
+void TestShell::workingDirectoryIsCreatedOneLevel() {
+    const QString folder = QDir(m_env->root()).filePath("work");
+    enterWorkingDirectory(folder);
+    QCOMPARE(QDir::currentPath(), QDir(folder).canonicalPath());
+    QVERIFY_THROWS_EXCEPTION(KioskError, enterWorkingDirectory(QDir(m_env->root()).filePath("a/b/c")));
+    QDir::setCurrent(QDir::tempPath());
+}
+
+QTEST_MAIN(TestShell)
+#include "tst_shell.moc"
