@@ -57,9 +57,10 @@ DataPacket packetFrom(const QVariant& answer, qsizetype index) {
     }
     const QVariantList elements = answer.toList();
     if (index < 0 || index >= elements.size()) {
-        throw WireError(QStringLiteral("A resposta do servidor traz %1 pacote(s) de dados; faltou o de número %2.")
-                            .arg(elements.size())
-                            .arg(index + 1));
+        throw WireError(
+            QStringLiteral("A resposta do servidor traz %1 pacote(s) de dados; faltou o de número %2.")
+                .arg(elements.size())
+                .arg(index + 1));
     }
     return packetFrom(elements[index]);
 }

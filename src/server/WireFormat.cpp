@@ -17,11 +17,15 @@ const QString DateTimeKey = QStringLiteral("$dt");
 constexpr double MaxExactInteger = 9007199254740992.0;  // 2^53: larger integers lose digits in JSON numbers
 constexpr int MaxTextSize = 1 << 20;
 
-[[noreturn]] void fail(const QString& detail) { throw WireError(QStringLiteral("Formato inválido: ") + detail); }
+[[noreturn]] void fail(const QString& detail) {
+    throw WireError(QStringLiteral("Formato inválido: ") + detail);
+}
 
 QByteArray checkedSize(const QByteArray& body) {
     if (body.size() > MaxBodyBytes) {
-        fail(QStringLiteral("corpo de %1 bytes excede o limite de %2 bytes.").arg(body.size()).arg(MaxBodyBytes));
+        fail(QStringLiteral("corpo de %1 bytes excede o limite de %2 bytes.")
+                 .arg(body.size())
+                 .arg(MaxBodyBytes));
     }
     return body;
 }
@@ -35,7 +39,8 @@ QJsonObject parsedObject(const QByteArray& body) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError) {
-        fail(QStringLiteral("JSON malformado na posição %1 (%2).").arg(error.offset).arg(error.errorString()));
+        fail(
+            QStringLiteral("JSON malformado na posição %1 (%2).").arg(error.offset).arg(error.errorString()));
     }
     if (!document.isObject()) {
         fail(QStringLiteral("o corpo deve ser um objeto JSON."));
@@ -60,7 +65,9 @@ void requireKeys(const QJsonObject& object, std::initializer_list<QLatin1String>
     }
 }
 
-bool isIntegral(double number) { return std::trunc(number) == number && std::fabs(number) <= MaxExactInteger; }
+bool isIntegral(double number) {
+    return std::trunc(number) == number && std::fabs(number) <= MaxExactInteger;
+}
 
 QJsonValue encodedDateTime(const QDateTime& moment) {
     if (!moment.isValid()) {
@@ -126,7 +133,8 @@ QJsonValue encodedValue(const QVariant& value, int depth) {
             return array;
         }
         default:
-            fail(QStringLiteral("valor do tipo %1 não pode ser enviado.").arg(QString::fromLatin1(value.typeName())));
+            fail(QStringLiteral("valor do tipo %1 não pode ser enviado.")
+                     .arg(QString::fromLatin1(value.typeName())));
     }
 }
 
@@ -302,9 +310,13 @@ QDateTime dateTimeFromWire(const QString& text) {
     return QDateTime(date, time);
 }
 
-QJsonValue encodeValue(const QVariant& value) { return encodedValue(value, 0); }
+QJsonValue encodeValue(const QVariant& value) {
+    return encodedValue(value, 0);
+}
 
-QVariant decodeValue(const QJsonValue& value) { return decodedValue(value, 0); }
+QVariant decodeValue(const QJsonValue& value) {
+    return decodedValue(value, 0);
+}
 
 QJsonObject encodePacket(const DataPacket& packet) {
     checkFieldNames(packet.fields);
@@ -347,7 +359,9 @@ DataPacket decodePacket(const QJsonObject& object) {
     for (qsizetype r = 0; r < rows.size(); ++r) {
         const QJsonArray cells = rows[r].toArray();
         if (!rows[r].isArray() || cells.size() != packet.fields.size()) {
-            fail(QStringLiteral("linha %1 deve ser uma lista de %2 valores.").arg(r + 1).arg(packet.fields.size()));
+            fail(QStringLiteral("linha %1 deve ser uma lista de %2 valores.")
+                     .arg(r + 1)
+                     .arg(packet.fields.size()));
         }
         QVariantList row;
         row.reserve(cells.size());
@@ -429,7 +443,9 @@ QVariant decodeResult(const QByteArray& body) {
     fail(QStringLiteral("resultado deve ser um texto, um pacote ou uma lista de pacotes."));
 }
 
-QByteArray encodeError(const QString& message) { return serialized(QJsonObject{{QStringLiteral("error"), message}}); }
+QByteArray encodeError(const QString& message) {
+    return serialized(QJsonObject{{QStringLiteral("error"), message}});
+}
 
 QString decodeError(const QByteArray& body) {
     if (body.size() > MaxBodyBytes) {
@@ -440,7 +456,8 @@ QString decodeError(const QByteArray& body) {
 }
 
 QByteArray encodeModule(const ModuleInfo& module) {
-    return serialized(QJsonObject{{QStringLiteral("module"), module.name}, {QStringLiteral("guid"), module.guid}});
+    return serialized(
+        QJsonObject{{QStringLiteral("module"), module.name}, {QStringLiteral("guid"), module.guid}});
 }
 
 ModuleInfo decodeModule(const QByteArray& body) {

@@ -1,0 +1,187 @@
+#include "server/NetConnection.h"
+
+#include "server/ServerErrors.h"
+#include "server/WireFormat.h"
+
+#include <httplib.h>
+
+namespace {
+
+QString errorText(httplib::Error error) {
+    switch (error) {
+        case httplib::Error::Connection:
+            return QStringLiteral("não foi possível conectar");
+        case httplib::Error::ConnectionTimeout:
+            return QStringLiteral("o tempo de conexão se esgotou");
+        case httplib::Error::Read:
+            return QStringLiteral("o servidor não respondeu a tempo ou fechou a conexão");
+        case httplib::Error::Write:
+            return QStringLiteral("não foi possível enviar a requisição");
+        case httplib::Error::Canceled:
+            return QStringLiteral("a resposta excede o limite de %1 bytes").arg(wire::MaxBodyBytes);
+        default:
+            return QStringLiteral("falha de comunicação (%1)")
+                .arg(QString::fromStdString(httplib::to_string(error)));
+    }
+}
+
+}  // namespace
+
+// The socket side: one keep-alive HTTP client to Host:Port, alive while the connection is connected.
+struct TNetConnection::Link {
+    struct Answer {
+        int status = 0;
+        QByteArray body;
+    };
+
+    Link(const QString& host, int port, std::chrono::milliseconds connectTimeout,
+         std::chrono::milliseconds readTimeout)
+        : client(host.toStdString(), port) {
+        client.set_keep_alive(true);
+        client.set_connection_timeout(connectTimeout);
+        client.set_read_timeout(readTimeout);
+        client.set_write_timeout(readTimeout);
+    }
+
+    // One request; nullopt-like failure is reported through `error`. The body is capped while it arrives.
+    Answer exchange(const std::string& method, const QString& path, const QByteArray& body,
+                    const QString& terminal, httplib::Error& error) {
+        httplib::Request request;
+        request.method = method;
+        request.path = path.toStdString();
+        request.headers = {{"Accept", "application/json"}};
+        if (!terminal.isEmpty()) {
+            request.headers.emplace("X-Totem-Terminal", terminal.toStdString());
+        }
+        if (!body.isEmpty()) {
+            request.headers.emplace("Content-Type", wire::ContentType);
+            request.body = body.toStdString();
+        }
+        Answer answer;
+        request.content_receiver = [&answer](const char* data, size_t length, uint64_t, uint64_t) {
+            answer.body.append(data, static_cast<qsizetype>(length));
+            return answer.body.size() <= wire::MaxBodyBytes;
+        };
+        const httplib::Result result = client.send(request);
+        error = result.error();
+        answer.status = result ? result->status : 0;
+        return answer;
+    }
+
+    httplib::Client client;
+};
+
+TNetConnection::TNetConnection(QObject* parent) : QObject(parent) {}
+
+TNetConnection::~TNetConnection() = default;
+
+void TNetConnection::setServerName(const QString& name) {
+    if (name != m_serverName) {
+        drop();
+        m_serverName = name;
+    }
+}
+
+void TNetConnection::setHost(const QString& host) {
+    if (host != m_host) {
+        drop();
+        m_host = host;
+    }
+}
+
+void TNetConnection::setPort(int port) {
+    if (port != m_port) {
+        drop();
+        m_port = port;
+    }
+}
+
+bool TNetConnection::Connected() const {
+    return m_link != nullptr;
+}
+
+void TNetConnection::setConnected(bool on) {
+    if (on && !Connected()) {
+        open();
+    } else if (!on) {
+        drop();
+    }
+}
+
+QString TNetConnection::address() const {
+    return m_host + u':' + QString::number(m_port);
+}
+
+void TNetConnection::drop() {
+    m_link.reset();
+}
+
+void TNetConnection::open() {
+    emit BeforeConnect();
+    const QString failure = QStringLiteral("Erro durante conexão com o servidor de aplicação %1: %2.");
+    if (m_host.trimmed().isEmpty() || m_port <= 0 || m_port > 65535) {
+        throw ConnectionError(failure.arg(address(), QStringLiteral("endereço ou porta não informados")));
+    }
+    if (m_serverName.isEmpty()) {
+        throw ConnectionError(failure.arg(address(), QStringLiteral("módulo remoto não informado")));
+    }
+    auto link = std::make_unique<Link>(m_host, m_port, m_connectTimeout, m_readTimeout);
+    httplib::Error error = httplib::Error::Success;
+    const Link::Answer answer =
+        link->exchange("GET", QStringLiteral("/modules/") + m_serverName, {}, m_terminal, error);
+    if (error != httplib::Error::Success) {
+        throw ConnectionError(failure.arg(address(), errorText(error)));
+    }
+    if (answer.status == 404) {
+        throw ConnectionError(
+            failure.arg(address(), QStringLiteral("módulo remoto \"%1\" não encontrado").arg(m_serverName)));
+    }
+    if (answer.status != 200) {
+        const QString detail = wire::decodeError(answer.body);
+        throw ConnectionError(
+            failure.arg(address(), QStringLiteral("HTTP %1 %2").arg(answer.status).arg(detail).trimmed()));
+    }
+    wire::ModuleInfo module;
+    try {
+        module = wire::decodeModule(answer.body);
+    } catch (const WireError& invalid) {
+        throw ConnectionError(failure.arg(address(), invalid.text()));
+    }
+    if (!m_serverGuid.isEmpty() && module.guid.compare(m_serverGuid, Qt::CaseInsensitive) != 0) {
+        throw ConnectionError(failure.arg(
+            address(), QStringLiteral("o módulo remoto \"%1\" tem o identificador \"%2\", esperado \"%3\"")
+                           .arg(m_serverName, module.guid, m_serverGuid)));
+    }
+    m_link = std::move(link);
+}
+
+QVariant TNetConnection::call(const QString& method, const QVariantList& arguments) {
+    const QByteArray body = wire::encodeCall(arguments);
+    if (!Connected()) {
+        open();
+    }
+    const QString failure = QStringLiteral("Erro durante a chamada de %1 no servidor de aplicação %2: %3.");
+    httplib::Error error = httplib::Error::Success;
+    const Link::Answer answer = m_link->exchange(
+        "POST", QStringLiteral("/modules/%1/%2").arg(m_serverName, method), body, m_terminal, error);
+    if (error != httplib::Error::Success) {
+        drop();
+        throw ConnectionError(failure.arg(method, address(), errorText(error)));
+    }
+    if (answer.status != 200) {
+        const QString detail = wire::decodeError(answer.body);
+        throw ConnectionError(failure.arg(
+            method, address(), detail.isEmpty() ? QStringLiteral("HTTP %1").arg(answer.status) : detail));
+    }
+    QVariant result;
+    try {
+        result = wire::decodeResult(answer.body);
+    } catch (const WireError& invalid) {
+        drop();
+        throw ConnectionError(failure.arg(method, address(), invalid.text()));
+    }
+    if (m_throwException && result.typeId() == QMetaType::QString) {
+        throw ServerError(result.toString());
+    }
+    return result;
+}
