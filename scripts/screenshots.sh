@@ -15,8 +15,8 @@ XVFB=$!
 export DISPLAY=":$DISPLAY_NUMBER"
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
-export TOTEM_REGISTRY_DIR="$WORK/registry" XDG_DATA_HOME="$WORK/data" LC_ALL=pt_BR.UTF-8 LANG=pt_BR.UTF-8
-"$BUILD/src/app/totem" >"$WORK/kiosk.log" 2>&1 &
+TOTEM_REGISTRY_DIR="$WORK/registry" XDG_DATA_HOME="$WORK/data" LC_ALL=pt_BR.UTF-8 LANG=pt_BR.UTF-8 \
+    "$BUILD/src/app/totem" >"$WORK/kiosk.log" 2>&1 &
 KIOSK=$!
 
 # Waits until the kiosk shows <count> windows, then lets the newest paint.

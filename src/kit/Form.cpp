@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QTimer>
 
 #include <utility>
 
@@ -84,6 +85,8 @@ void TForm::closeEvent(QCloseEvent* event) {
 void TForm::showEvent(QShowEvent* event) {
     centreOnScreen();
     QDialog::showEvent(event);
+    // Without a window manager nothing activates a new window, and the activation handlers must still run.
+    QTimer::singleShot(0, this, [this] { activateWindow(); });
 }
 
 QPoint TForm::centredOn(const QRect& area, const QSize& size) {

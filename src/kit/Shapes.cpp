@@ -26,7 +26,7 @@ void TBlendedShape::paintEvent(QPaintEvent*) {
     if (m_shape == stCircle) {
         painter.drawEllipse(area);
     } else {
-        const qreal radius = std::min(area.width(), area.height()) * 0.18;
+        const qreal radius = std::min(area.width(), area.height()) / 8;
         painter.drawRoundedRect(area, radius, radius);
     }
 }

@@ -5,10 +5,12 @@
 
 namespace platform {
 
-// $XDG_DATA_HOME/totem (normally ~/.local/share/totem): writable by the kiosk's own user.
+// $XDG_DATA_HOME/totem (normally ~/.local/share/totem): writable by the kiosk's own user. A fresh kiosk
+// account may not have its data folder yet; it is made here so that start-up only creates its own level.
 QString workingDirectoryPath() {
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
-        .filePath(QStringLiteral("totem"));
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    QDir().mkpath(dataHome);
+    return QDir(dataHome).filePath(QStringLiteral("totem"));
 }
 
 }  // namespace platform
