@@ -243,12 +243,13 @@ TfrmMensagem::TfrmMensagem(QWidget* parent)
     connect(tcbExtra, &QAbstractButton::clicked, this, &TfrmMensagem::tcbExtraClick);
     connect(tcbDetalhes, &QAbstractButton::clicked, this, &TfrmMensagem::tcbDetalhesClick);
 
+    // Created in the colours of the last message; ShowMessageForm repaints once it has chosen the scheme.
     Trad(this);
     paintScheme();
 }
 
 void TfrmMensagem::showEvent(QShowEvent* event) {
-    paintScheme();
+    paintScheme();  // every show, so a form made elsewhere also comes up in the current scheme
     TForm::showEvent(event);
 }
 
