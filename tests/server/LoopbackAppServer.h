@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace httplib {
+class Server;
+}
+
+// A small application server on 127.0.0.1 for the connection tests: modules and methods are scripted by
+// the test, the wire format is the real one. Runs its own thread; stop() and start() keep the same port.
+class LoopbackAppServer {
+public:
+    // What a scripted method answers.
+    struct Reply {
+        int status = 200;
+        QByteArray body;
+        bool stall = false;  // never answer (until the server is destroyed)
+
+        static Reply result(const QVariant& value);
+        static Reply fault(int status, const QString& error);
+        static Reply raw(int status, const QByteArray& body);
+        static Reply silence();
+    };
+    using Method = std::function<Reply(const QVariantList& arguments)>;
+
+    LoopbackAppServer();
+    ~LoopbackAppServer();
+    LoopbackAppServer(const LoopbackAppServer&) = delete;
+    LoopbackAppServer& operator=(const LoopbackAppServer&) = delete;
+
+    int port() const { return m_port; }
+    void addModule(const QString& name, const QString& guid = {});
+    void addMethod(const QString& module, const QString& method, Method answer);
+
+    // Goes away (refusing connections) and comes back on the same port.
+    void stop();
+    void start();
+
+    QVariantList lastArguments() const;
+    int moduleChecks() const;
+
+private:
+    void install(httplib::Server& server);
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_closing = false;
+    std::map<QString, QString> m_modules;                     // name -> GUID
+    std::map<std::pair<QString, QString>, Method> m_methods;  // (module, method)
+    QVariantList m_lastArguments;
+    int m_moduleChecks = 0;
+
+    int m_port = 0;
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+};
+
+// A socket that listens on 127.0.0.1 and never accepts: connections complete, answers never come.
+class SilentListener {
+public:
+    SilentListener();
+    ~SilentListener();
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+    int port() const { return m_port; }
+
+private:
+    int m_socket = -1;
+    int m_port = 0;
+};
