@@ -1,0 +1,170 @@
+#include "HttpFront.h"
+
+#include "AccessLog.h"
+#include "Migrations.h"
+#include "Module.h"
+#include "WorkerPool.h"
+#include "server/ServerErrors.h"
+#include "server/WireFormat.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+// A request that breaks the protocol; the text goes back in {"error": ...}.
+struct ProtocolFault {
+    int status;
+    QString text;
+};
+
+QString fromStd(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void answer(httplib::Response& response, int status, const QByteArray& body) {
+    response.status = status;
+    response.set_content(body.toStdString(), wire::ContentType);
+}
+
+void answerFault(httplib::Response& response, const ProtocolFault& fault) {
+    answer(response, fault.status, wire::encodeError(fault.text));
+}
+
+QString defaultFaultText(int status) {
+    switch (status) {
+        case 404:
+            return QStringLiteral("Recurso não encontrado.");
+        case 405:
+            return QStringLiteral("Método HTTP não permitido neste caminho.");
+        case 413:
+            return QStringLiteral("Corpo da requisição excede o limite do servidor.");
+        case 400:
+            return QStringLiteral("Requisição inválida.");
+        default:
+            return QStringLiteral("Falha no servidor de aplicação.");
+    }
+}
+
+const Module& moduleNamed(const QString& name) {
+    const Module* module = findModule(name);
+    if (module == nullptr) {
+        throw ProtocolFault{404, QStringLiteral("Módulo remoto \"%1\" não encontrado.").arg(name.left(64))};
+    }
+    return *module;
+}
+
+QString kindName(ArgumentKind kind) {
+    return kind == ArgumentKind::Text ? QStringLiteral("um texto") : QStringLiteral("uma data-hora");
+}
+
+bool fits(const QVariant& value, ArgumentKind kind) {
+    return value.typeId() == (kind == ArgumentKind::Text ? QMetaType::QString : QMetaType::QDateTime);
+}
+
+void checkArguments(const Method& method, const QVariantList& arguments) {
+    if (arguments.size() != method.arguments.size()) {
+        throw ProtocolFault{400, QStringLiteral("%1 espera %2 argumentos e recebeu %3.")
+                                     .arg(method.name)
+                                     .arg(method.arguments.size())
+                                     .arg(arguments.size())};
+    }
+    for (int i = 0; i < arguments.size(); ++i) {
+        const Argument& expected = method.arguments.at(i);
+        if (!fits(arguments.at(i), expected.kind)) {
+            throw ProtocolFault{400, QStringLiteral("%1: o argumento %2 (%3) deve ser %4.")
+                                         .arg(method.name)
+                                         .arg(i + 1)
+                                         .arg(expected.name, kindName(expected.kind))};
+        }
+    }
+}
+
+QString terminalOf(const Method& method, const QVariantList& arguments) {
+    return arguments.value(method.branchArgument).toString() +
+           arguments.value(method.registerArgument).toString();
+}
+
+}  // namespace
+
+HttpFront::HttpFront(httplib::Server& server, ServerOptions options) : m_options(std::move(options)) {
+    server.new_task_queue = [this] { return new WorkerPool(m_options.workers, m_options.database); };
+    server.set_payload_max_length(static_cast<std::size_t>(m_options.maxBodyBytes));
+    server.set_keep_alive_timeout(m_options.keepAliveSeconds);
+    server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
+        accesslog::begin(fromStd(request.get_header_value("X-Totem-Terminal")));
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    server.set_logger([](const httplib::Request& request, const httplib::Response& response) {
+        accesslog::end(fromStd(request.path), response.status);
+    });
+    server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+        if (response.body.empty()) {
+            answer(response, response.status, wire::encodeError(defaultFaultText(response.status)));
+        }
+    });
+    server.set_exception_handler(
+        [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
+            answer(response, 500, wire::encodeError(defaultFaultText(500)));
+        });
+    const auto notAllowed = [](const httplib::Request&, httplib::Response& response) {
+        answerFault(response, {405, defaultFaultText(405)});
+    };
+    const std::string modulePath = R"(/modules/([^/]+))";
+    const std::string methodPath = R"(/modules/([^/]+)/([^/]+))";
+    server.Get("/health", [this](const auto& request, auto& response) { health(request, response); });
+    server.Get(modulePath, [this](const auto& request, auto& response) { connect(request, response); });
+    server.Post(methodPath, [this](const auto& request, auto& response) { call(request, response); });
+    server.Post("/health", notAllowed);
+    server.Post(modulePath, notAllowed);
+    server.Get(methodPath, notAllowed);
+}
+
+void HttpFront::health(const httplib::Request&, httplib::Response& response) const {
+    QJsonObject state{{QStringLiteral("server"), QStringLiteral("ok")}};
+    int status = 200;
+    try {
+        StatementDeadline deadline(m_options.requestTimeoutMs);
+        state.insert(QStringLiteral("schemaVersion"), schemaVersion(WorkerPool::connection()));
+        WorkerPool::connection().finishStatements();
+        state.insert(QStringLiteral("database"), QStringLiteral("ok"));
+    } catch (const StoreError& error) {
+        state.insert(QStringLiteral("database"), error.detail());
+        status = 503;
+    }
+    answer(response, status, QJsonDocument(state).toJson(QJsonDocument::Compact));
+}
+
+void HttpFront::connect(const httplib::Request& request, httplib::Response& response) const {
+    try {
+        const Module& module = moduleNamed(fromStd(request.matches[1]));
+        answer(response, 200, wire::encodeModule({module.serverName, module.guid}));
+    } catch (const ProtocolFault& fault) {
+        answerFault(response, fault);
+    }
+}
+
+void HttpFront::call(const httplib::Request& request, httplib::Response& response) const {
+    try {
+        const Module& module = moduleNamed(fromStd(request.matches[1]));
+        const QString methodName = fromStd(request.matches[2]);
+        const Method* method = module.method(methodName);
+        if (method == nullptr) {
+            throw ProtocolFault{404, QStringLiteral("Método \"%1\" não existe no módulo %2.")
+                                         .arg(methodName.left(64), module.serverName)};
+        }
+        QVariantList arguments;
+        try {
+            arguments = wire::decodeCall(QByteArray::fromStdString(request.body));
+        } catch (const WireError& error) {
+            throw ProtocolFault{400, error.text()};
+        }
+        checkArguments(*method, arguments);
+        accesslog::nameTerminalIfUnknown(terminalOf(*method, arguments));
+        StatementDeadline deadline(m_options.requestTimeoutMs);
+        const Answer result = invoke(*method, WorkerPool::connection(), arguments, m_options.dateFormat);
+        answer(response, 200, wire::encodeResult(wireResult(result)));
+    } catch (const ProtocolFault& fault) {
+        answerFault(response, fault);
+    }
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Database.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Everything totem-server is told at start: command-line options first, then TOTEM_SERVER_* variables,
+// then the defaults. Loopback unless told otherwise.
+struct ServerOptions {
+    QString listenAddress = QStringLiteral("127.0.0.1");
+    int port = 8211;  // 0: any free port (the first line on standard output names it)
+    DatabaseSettings database;
+    QString dateFormat = QStringLiteral("dd/MM/yyyy");
+    int workers = 8;
+    int maxBodyBytes = 64 * 1024;
+    int requestTimeoutMs = 10000;
+    int keepAliveSeconds = 5;
+
+    // Demo data: create and fill the database, then exit.
+    bool createDemo = false;
+    QString demoSize = QStringLiteral("small");
+    QDate demoToday;
+};
+
+struct ParsedOptions {
+    std::optional<ServerOptions> options;
+    QString error;  // why options is empty; empty when --help or --version was asked for
+    QString help;
+};
+
+ParsedOptions parseOptions(const QStringList& arguments);

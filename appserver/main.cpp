@@ -1,0 +1,111 @@
+// totem-server: serves the kiosks' remote data modules, or creates a demo database (--create-demo).
+#include "AccessLog.h"
+#include "Database.h"
+#include "DemoData.h"
+#include "HttpFront.h"
+#include "Migrations.h"
+#include "Options.h"
+
+#include <QCoreApplication>
+
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+int createDemo(const ServerOptions& options) {
+    try {
+        Connection db(options.database);
+        const demo::Summary summary = demo::createDemo(
+            db, options.demoSize == QLatin1String("large") ? demo::Size::Large : demo::Size::Small,
+            options.demoToday);
+        accesslog::event(
+            QStringLiteral("demo database %1 created for %2: %3 consumers, %4 sales, %5 sale lines, "
+                           "%6 account movements")
+                .arg(options.database.describe(), options.demoToday.toString(Qt::ISODate))
+                .arg(summary.consumers)
+                .arg(summary.sales)
+                .arg(summary.saleLines)
+                .arg(summary.movements));
+        return 0;
+    } catch (const StoreError& error) {
+        accesslog::event(QStringLiteral("demo database not created: %1").arg(error.detail()));
+    } catch (const std::runtime_error& error) {
+        accesslog::event(
+            QStringLiteral("demo database not created: %1").arg(QString::fromUtf8(error.what())));
+    }
+    return 1;
+}
+
+// Applies the migrations at start; a database out of reach is reported and tried again by each request.
+void prepareDatabase(const DatabaseSettings& settings) {
+    try {
+        Connection db(settings);
+        db.ensureOpen();
+        accesslog::event(QStringLiteral("database %1 at schema version %2")
+                             .arg(settings.describe())
+                             .arg(schemaVersion(db)));
+    } catch (const StoreError& error) {
+        accesslog::event(
+            QStringLiteral("database %1 unavailable for now: %2").arg(settings.describe(), error.detail()));
+    }
+}
+
+sigset_t stopSignals() {
+    sigset_t stopSet;
+    sigemptyset(&stopSet);
+    sigaddset(&stopSet, SIGTERM);
+    sigaddset(&stopSet, SIGINT);
+    return stopSet;
+}
+
+int serve(const ServerOptions& options) {
+    // The stop stopSet go to one waiting thread only; every thread started after this inherits the mask.
+    const sigset_t stopSet = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
+    prepareDatabase(options.database);
+
+    httplib::Server server;
+    HttpFront front(server, options);
+    const std::string address = options.listenAddress.toStdString();
+    const int port = options.port == 0 ? server.bind_to_any_port(address) : options.port;
+    if (port <= 0 || (options.port != 0 && !server.bind_to_port(address, port))) {
+        accesslog::event(
+            QStringLiteral("cannot listen on %1:%2").arg(options.listenAddress).arg(options.port));
+        return 1;
+    }
+    std::printf("listening on %s:%d\n", address.c_str(), port);
+    std::fflush(stdout);
+
+    std::thread stopper([&server, stopSet] {
+        int signal = 0;
+        sigwait(&stopSet, &signal);
+        accesslog::event(
+            QStringLiteral("signal %1: no new connections; finishing requests in flight").arg(signal));
+        server.stop();
+    });
+    const bool listened = server.listen_after_bind();
+    // Wakes the stopper when the server ended without a signal.
+    kill(getpid(), SIGTERM);
+    stopper.join();
+    accesslog::event(QStringLiteral("stopped"));
+    return listened ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("totem-server"));
+    const ParsedOptions parsed = parseOptions(QCoreApplication::arguments());
+    if (!parsed.options) {
+        if (!parsed.error.isEmpty()) {
+            std::fprintf(stderr, "%s\n\n%s", qPrintable(parsed.error), qPrintable(parsed.help));
+            return 2;
+        }
+        std::printf("%s", qPrintable(parsed.help));
+        return 0;
+    }
+    return parsed.options->createDemo ? createDemo(*parsed.options) : serve(*parsed.options);
+}
