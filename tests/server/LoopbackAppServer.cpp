@@ -1,5 +1,6 @@
 #include "LoopbackAppServer.h"
 
+#include "server/ServerErrors.h"
 #include "server/WireFormat.h"
 
 #include <httplib.h>
@@ -87,8 +88,11 @@ void LoopbackAppServer::start() {
     if (m_port <= 0) {
         throw std::runtime_error("no loopback port for the test server");
     }
-    // Bound before the thread starts: connections wait in the backlog until the loop accepts them.
     m_thread = std::thread([server = m_server.get()] { server->listen_after_bind(); });
+    // stop() only ends a loop that runs, so a server stopped right after its start must be running first.
+    while (!m_server->is_running()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 void LoopbackAppServer::stop() {
