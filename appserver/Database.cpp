@@ -180,6 +180,8 @@ void Connection::transaction() {
 }
 
 void Connection::commit() {
+    // A kept statement that was not read to its end would hold its snapshot and stop checkpoints.
+    finishStatements();
     execute(QStringLiteral("COMMIT"));
 }
 

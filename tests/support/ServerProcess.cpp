@@ -1,0 +1,94 @@
+#include "support/ServerProcess.h"
+
+#include "server/WireFormat.h"
+
+#include <QDeadlineTimer>
+#include <QRegularExpression>
+
+#include <httplib.h>
+
+namespace {
+
+constexpr int StartTimeoutMs = 30000;
+
+QString executable() {
+    return QStringLiteral(TOTEM_SERVER_PATH);
+}
+
+ServerProcess::Reply replyOf(const httplib::Result& result) {
+    if (!result) {
+        return {};
+    }
+    return {result->status, QByteArray::fromStdString(result->body)};
+}
+
+}  // namespace
+
+ServerProcess::ServerProcess(const QStringList& arguments) : m_process(std::make_unique<QProcess>()) {
+    m_process->start(executable(), QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments);
+    const QRegularExpression listening(QStringLiteral("listening on [^\\n]*:(\\d+)\\n"));
+    QDeadlineTimer deadline(StartTimeoutMs);
+    while (!deadline.hasExpired() && m_process->state() != QProcess::NotRunning) {
+        m_process->waitForReadyRead(100);
+        m_output += QString::fromUtf8(m_process->readAllStandardOutput());
+        if (const QRegularExpressionMatch match = listening.match(m_output); match.hasMatch()) {
+            m_port = match.captured(1).toInt();
+            break;
+        }
+    }
+    if (m_port == 0) {
+        m_failure = QStringLiteral("totem-server did not start: %1").arg(errors());
+        return;
+    }
+    m_client = std::make_unique<httplib::Client>("127.0.0.1", m_port);
+    m_client->set_connection_timeout(5);
+    m_client->set_read_timeout(30);
+}
+
+ServerProcess::~ServerProcess() {
+    m_client.reset();
+    if (m_process->state() != QProcess::NotRunning && !terminate()) {
+        m_process->kill();
+        m_process->waitForFinished();
+    }
+}
+
+ServerProcess::Reply ServerProcess::get(const QString& path) const {
+    return replyOf(m_client->Get(path.toStdString()));
+}
+
+ServerProcess::Reply ServerProcess::post(const QString& path, const QByteArray& body) const {
+    return replyOf(m_client->Post(path.toStdString(), body.toStdString(), wire::ContentType));
+}
+
+ServerProcess::Reply ServerProcess::call(const QString& module, const QString& method,
+                                         const QVariantList& arguments) const {
+    return post(QStringLiteral("/modules/%1/%2").arg(module, method), wire::encodeCall(arguments));
+}
+
+bool ServerProcess::terminate(int timeoutMs) {
+    m_process->terminate();
+    const bool ended = m_process->waitForFinished(timeoutMs);
+    return ended && m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0;
+}
+
+QString ServerProcess::output() {
+    m_output += QString::fromUtf8(m_process->readAllStandardOutput());
+    return m_output;
+}
+
+QString ServerProcess::errors() {
+    m_errors += QString::fromUtf8(m_process->readAllStandardError());
+    return m_errors;
+}
+
+QString ServerProcess::createDemo(const QString& database, const QDate& today) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(executable(), {QStringLiteral("--create-demo"), QStringLiteral("--database"), database,
+                                 QStringLiteral("--today"), today.toString(Qt::ISODate)});
+    if (!process.waitForFinished(120000) || process.exitCode() != 0) {
+        return QStringLiteral("demo data not created: %1").arg(QString::fromUtf8(process.readAll()));
+    }
+    return {};
+}
