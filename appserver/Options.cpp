@@ -57,7 +57,7 @@ ParsedOptions parseOptions(const QStringList& arguments) {
                              "TOTEM_SERVER_DATE_FORMAT"};
     const Setting workers{
         {QStringLiteral("workers"),
-         QStringLiteral("Worker threads, each with its own database connection (default 8)."),
+         QStringLiteral("Worker threads, each with its own database connection (default 16)."),
          QStringLiteral("count")},
         "TOTEM_SERVER_WORKERS"};
     const Setting maxBody{
@@ -75,7 +75,7 @@ ParsedOptions parseOptions(const QStringList& arguments) {
         "TOTEM_SERVER_LOCK_WAIT_MS"};
     const Setting keepAlive{
         {QStringLiteral("keep-alive"),
-         QStringLiteral("Seconds an idle keep-alive connection holds its worker (default 5)."),
+         QStringLiteral("Seconds an idle keep-alive connection holds its worker (default 2)."),
          QStringLiteral("seconds")},
         "TOTEM_SERVER_KEEP_ALIVE"};
     const QCommandLineOption createDemo(

@@ -15,10 +15,10 @@ struct ServerOptions {
     int port = 8211;  // 0: any free port (the first line on standard output names it)
     DatabaseSettings database;
     QString dateFormat = QStringLiteral("dd/MM/yyyy");
-    int workers = 8;
+    int workers = 16;
     int maxBodyBytes = 64 * 1024;
     int requestTimeoutMs = 10000;
-    int keepAliveSeconds = 5;
+    int keepAliveSeconds = 2;
 
     // Demo data: create and fill the database, then exit.
     bool createDemo = false;
