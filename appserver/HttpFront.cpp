@@ -91,6 +91,15 @@ HttpFront::HttpFront(httplib::Server& server, ServerOptions options) : m_options
     server.new_task_queue = [this] { return new WorkerPool(m_options.workers, m_options.database); };
     server.set_payload_max_length(static_cast<std::size_t>(m_options.maxBodyBytes));
     server.set_keep_alive_timeout(m_options.keepAliveSeconds);
+    // Answers go out in more than one write; without this, delayed ACKs add tens of milliseconds to a call.
+    server.set_tcp_nodelay(true);
+    // A kiosk's consultation is a few calls; a connection may serve many consultations before it closes.
+    server.set_keep_alive_max_count(100);
+    server.set_socket_options([this](socket_t socket) {
+        const int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+        m_listenSocket = socket;
+    });
     server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
         accesslog::begin(fromStd(request.get_header_value("X-Totem-Terminal")));
         return httplib::Server::HandlerResponse::Unhandled;
@@ -118,6 +127,12 @@ HttpFront::HttpFront(httplib::Server& server, ServerOptions options) : m_options
     server.Post("/health", notAllowed);
     server.Post(modulePath, notAllowed);
     server.Get(methodPath, notAllowed);
+}
+
+void HttpFront::widenListenBacklog() const {
+    if (m_listenSocket >= 0) {
+        ::listen(m_listenSocket, SOMAXCONN);
+    }
 }
 
 void HttpFront::health(const httplib::Request&, httplib::Response& response) const {

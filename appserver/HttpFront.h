@@ -9,6 +9,9 @@
 class HttpFront {
 public:
     HttpFront(httplib::Server& server, ServerOptions options);
+    // Call once the server is bound: the HTTP library listens with a backlog of 5, too short for a burst of
+    // kiosks reconnecting at once (the overflow costs them a SYN retry of a second, or a reset).
+    void widenListenBacklog() const;
 
 private:
     void health(const httplib::Request& request, httplib::Response& response) const;
@@ -16,4 +19,5 @@ private:
     void call(const httplib::Request& request, httplib::Response& response) const;
 
     ServerOptions m_options;
+    int m_listenSocket = -1;
 };

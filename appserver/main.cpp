@@ -75,6 +75,7 @@ int serve(const ServerOptions& options) {
             QStringLiteral("cannot listen on %1:%2").arg(options.listenAddress).arg(options.port));
         return 1;
     }
+    front.widenListenBacklog();
     std::printf("listening on %s:%d\n", address.c_str(), port);
     std::fflush(stdout);
 

@@ -1,0 +1,218 @@
+// Load benchmark of totem-server: one consultation is what a kiosk sends for one consumer (getConsumidor,
+// getSaldo, then one statement call). It runs over HTTP against a running server, and the same three
+// calls in-process on the same database (same SQL, same packets, no HTTP or JSON), at several numbers of
+// concurrent clients; it prints p50/p99 per consultation and consultations per second.
+//
+//   totem-load --database <file or url> --today yyyy-MM-dd [--server 127.0.0.1:8211] [--clients 1,8,64]
+//              [--seconds 10]
+#include "Database.h"
+#include "Module.h"
+#include "server/WireFormat.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <httplib.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Call {
+    QString module;
+    QString method;
+    QVariantList arguments;
+};
+
+// Consumer i of the large demo network: code 2001 + i, client and branch by the generator's rule.
+QList<Call> consultation(quint64 draw, const QDate& today) {
+    constexpr int Consumers = 50000;
+    constexpr std::array<const char*, 4> clients{"10", "20", "30", "40"};
+    constexpr std::array<const char*, 4> branches{"0001", "0001", "0002", "0003"};
+    const int index = static_cast<int>(draw % Consumers);
+    const QString consumer = QString::number(2001 + index);
+    const QString client = QString::fromLatin1(clients[static_cast<std::size_t>(index % 4)]);
+    const QString branch = QString::fromLatin1(branches[static_cast<std::size_t>(index % 4)]);
+    const QDate start = today.addDays(-30);
+    const QString startText = start.toString(QStringLiteral("dd/MM/yyyy"));
+    const QString endText = today.toString(QStringLiteral("dd/MM/yyyy"));
+    QList<Call> calls{{QStringLiteral("Qvr.rdmTerminalCons"),
+                       QStringLiteral("getConsumidor"),
+                       {consumer, QStringLiteral("N")}},
+                      {QStringLiteral("Qvr.rdmTerminalCons"),
+                       QStringLiteral("getSaldo"),
+                       {branch, client, consumer, startText, endText}}};
+    switch (draw / Consumers % 3) {
+        case 0:
+            calls.append({QStringLiteral("Qvr.rdmExtratoSimplificado"),
+                          QStringLiteral("getMoviClie"),
+                          {branch, client, consumer, startText, endText}});
+            break;
+        case 1:
+            calls.append({QStringLiteral("Qvr.rdmExtratoDetalhado"),
+                          QStringLiteral("GetProduto"),
+                          {branch, QStringLiteral("001"), client, consumer, startText, endText}});
+            break;
+        default:
+            calls.append(
+                {QStringLiteral("Qvr.rdmExtratoGrupo"),
+                 QStringLiteral("getProdutos"),
+                 {branch, client, consumer, QString(), start.startOfDay(), today.startOfDay(), QString()}});
+    }
+    return calls;
+}
+
+quint64 mix(quint64 value) {
+    value = (value ^ (value >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    value = (value ^ (value >> 27)) * 0x94D049BB133111EBULL;
+    return value ^ (value >> 31);
+}
+
+// Runs one consultation; false when any call failed.
+using Runner = std::function<bool(const QList<Call>&)>;
+using RunnerFactory = std::function<Runner()>;
+
+struct Result {
+    std::vector<qint64> microseconds;
+    int failures = 0;
+};
+
+Result measure(const RunnerFactory& factory, int clients, int seconds, const QDate& today) {
+    std::vector<Result> perClient(static_cast<std::size_t>(clients));
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (int c = 0; c < clients; ++c) {
+        threads.emplace_back([&, c] {
+            Runner run = factory();
+            Result& mine = perClient[static_cast<std::size_t>(c)];
+            quint64 draw = mix(static_cast<quint64>(c) + 1);
+            while (!go) {
+                std::this_thread::yield();
+            }
+            QElapsedTimer total;
+            total.start();
+            while (total.elapsed() < seconds * 1000LL) {
+                draw = mix(draw);
+                const QList<Call> calls = consultation(draw % 150000, today);
+                QElapsedTimer one;
+                one.start();
+                if (!run(calls)) {
+                    ++mine.failures;
+                }
+                mine.microseconds.push_back(one.nsecsElapsed() / 1000);
+            }
+        });
+    }
+    go = true;
+    Result all;
+    for (int c = 0; c < clients; ++c) {
+        threads[static_cast<std::size_t>(c)].join();
+        const Result& mine = perClient[static_cast<std::size_t>(c)];
+        all.microseconds.insert(all.microseconds.end(), mine.microseconds.begin(), mine.microseconds.end());
+        all.failures += mine.failures;
+    }
+    std::sort(all.microseconds.begin(), all.microseconds.end());
+    return all;
+}
+
+double percentileMs(const std::vector<qint64>& sorted, double fraction) {
+    if (sorted.empty()) {
+        return 0;
+    }
+    const auto index = static_cast<std::size_t>(fraction * static_cast<double>(sorted.size() - 1));
+    return static_cast<double>(sorted[index]) / 1000.0;
+}
+
+RunnerFactory overHttp(const QString& server) {
+    const QString host = server.section(QLatin1Char(':'), 0, 0);
+    const int port = server.section(QLatin1Char(':'), 1, 1).toInt();
+    return [host, port] {
+        auto client = std::make_shared<httplib::Client>(host.toStdString(), port);
+        client->set_keep_alive(true);
+        client->set_tcp_nodelay(true);
+        client->set_read_timeout(30);
+        return [client](const QList<Call>& calls) {
+            for (const Call& call : calls) {
+                const auto answer =
+                    client->Post(QStringLiteral("/modules/%1/%2").arg(call.module, call.method).toStdString(),
+                                 wire::encodeCall(call.arguments).toStdString(), wire::ContentType);
+                if (!answer || answer->status != 200) {
+                    return false;
+                }
+                // Decoding is part of what a kiosk pays for a call.
+                if (wire::decodeResult(QByteArray::fromStdString(answer->body)).typeId() ==
+                    QMetaType::QString) {
+                    return false;
+                }
+            }
+            return true;
+        };
+    };
+}
+
+RunnerFactory inProcess(const DatabaseSettings& database) {
+    return [database] {
+        auto connection = std::make_shared<Connection>(database);
+        return [connection](const QList<Call>& calls) {
+            for (const Call& call : calls) {
+                const Method* method = findModule(call.module)->method(call.method);
+                const Answer answer =
+                    invoke(*method, *connection, call.arguments, QStringLiteral("dd/MM/yyyy"));
+                if (std::holds_alternative<QString>(answer)) {
+                    return false;
+                }
+            }
+            return true;
+        };
+    };
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication application(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption database(QStringLiteral("database"), QStringLiteral("Large demo database."),
+                                      QStringLiteral("database"));
+    const QCommandLineOption today(QStringLiteral("today"), QStringLiteral("The demo's today, yyyy-MM-dd."),
+                                   QStringLiteral("date"));
+    const QCommandLineOption server(QStringLiteral("server"), QStringLiteral("host:port of totem-server."),
+                                    QStringLiteral("address"), QStringLiteral("127.0.0.1:8211"));
+    const QCommandLineOption clients(QStringLiteral("clients"),
+                                     QStringLiteral("Concurrent clients, comma-separated."),
+                                     QStringLiteral("list"), QStringLiteral("1,8,64"));
+    const QCommandLineOption seconds(QStringLiteral("seconds"), QStringLiteral("Seconds per measurement."),
+                                     QStringLiteral("seconds"), QStringLiteral("10"));
+    parser.addOptions({database, today, server, clients, seconds});
+    parser.process(application);
+    const QDate demoToday = QDate::fromString(parser.value(today), Qt::ISODate);
+    if (!parser.isSet(database) || !demoToday.isValid()) {
+        std::fprintf(stderr, "%s", qPrintable(parser.helpText()));
+        return 2;
+    }
+    const DatabaseSettings settings = DatabaseSettings::fromText(parser.value(database));
+    std::printf(
+        "| clients | path | consultations | per second | p50 ms | p99 ms | failures "
+        "|\n|---|---|---|---|---|---|---|\n");
+    for (const QString& count : parser.value(clients).split(QLatin1Char(','))) {
+        for (const auto& [name, factory] : {std::pair{"HTTP", overHttp(parser.value(server))},
+                                            std::pair{"in-process", inProcess(settings)}}) {
+            const Result result = measure(factory, count.toInt(), parser.value(seconds).toInt(), demoToday);
+            std::printf("| %d | %s | %zu | %.0f | %.2f | %.2f | %d |\n", count.toInt(), name,
+                        result.microseconds.size(),
+                        static_cast<double>(result.microseconds.size()) / parser.value(seconds).toDouble(),
+                        percentileMs(result.microseconds, 0.5), percentileMs(result.microseconds, 0.99),
+                        result.failures);
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
