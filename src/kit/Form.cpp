@@ -3,7 +3,6 @@
 #include "kit/ErrorReport.h"
 #include "kit/core/VirtualKeys.h"
 
-#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QTimer>
@@ -77,9 +76,10 @@ bool TForm::eventFilter(QObject* watched, QEvent* event) {
 // The kiosk's screens have no default keys: Escape and Enter do only what each screen's handlers say.
 void TForm::keyPressEvent(QKeyEvent* event) { event->ignore(); }
 
-void TForm::closeEvent(QCloseEvent* event) {
+// Every way a screen ends (close, a key, a script rejecting it) passes through here once.
+void TForm::done(int result) {
     runGuarded([this] { FormClose(); });
-    QDialog::closeEvent(event);
+    QDialog::done(result);
 }
 
 void TForm::showEvent(QShowEvent* event) {

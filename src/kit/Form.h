@@ -38,7 +38,7 @@ protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
+    void done(int result) override;
     void showEvent(QShowEvent* event) override;
 
 private:
