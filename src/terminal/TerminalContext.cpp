@@ -1,0 +1,6 @@
+#include "terminal/TerminalContext.h"
+
+TerminalContext& TerminalContext::current() {
+    static TerminalContext context;
+    return context;
+}
