@@ -66,6 +66,8 @@ private slots:
     void lockedDatabaseAnswersErrorTextUntilReleased();
     void missingDatabaseFolderRecoversWhenItAppears();
     void postgresOutOfReachRecoversWhenBack();
+    void postgresLockOrSlowStatementAnswersErrorText_data();
+    void postgresLockOrSlowStatementAnswersErrorText();
     void sigtermFinishesTheRequestInFlight();
 
 private:
@@ -254,6 +256,53 @@ void FaultsTest::postgresOutOfReachRecoversWhenBack() {
     const QVariant back = postgres.call(TerminalCons, QStringLiteral("getConsumidor"),
                                         {QStringLiteral("1001"), QStringLiteral("N")});
     QCOMPARE(packetFrom(back).rows.size(), 1);
+}
+
+void FaultsTest::postgresLockOrSlowStatementAnswersErrorText_data() {
+    QTest::addColumn<QString>("lockWait");
+    QTest::addColumn<QString>("requestTimeout");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("lock wait runs out first") << "200"
+                                              << "10000"
+                                              << "ocupado";
+    QTest::newRow("request time-out runs out first") << "10000"
+                                                     << "200"
+                                                     << "tempo limite";
+}
+
+void FaultsTest::postgresLockOrSlowStatementAnswersErrorText() {
+    QFETCH(QString, lockWait);
+    QFETCH(QString, requestTimeout);
+    QFETCH(QString, says);
+    AppServerFixture postgres(Engine::Postgres);
+    if (postgres.postgresMissing()) {
+        QSKIP(qPrintable(postgres.failure()));
+    }
+    QVERIFY(postgres.startServer(
+        {QStringLiteral("--lock-wait"), lockWait, QStringLiteral("--request-timeout"), requestTimeout}));
+    const QVariantList arguments{QStringLiteral("1001"), QStringLiteral("N")};
+    QCOMPARE(packetFrom(postgres.call(TerminalCons, QStringLiteral("getConsumidor"), arguments)).rows.size(),
+             1);
+    const QString name = QStringLiteral("table-lock");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(QStringLiteral("127.0.0.1"));
+        db.setPort(postgres.cluster()->port());
+        db.setUserName(QStringLiteral("totem"));
+        db.setDatabaseName(QStringLiteral("demo"));
+        QVERIFY(db.open());
+        QSqlQuery lock(db);
+        QVERIFY(lock.exec(QStringLiteral("BEGIN")));
+        QVERIFY(lock.exec(QStringLiteral("LOCK TABLE CONSUMIDOR IN ACCESS EXCLUSIVE MODE")));
+        const QVariant locked = postgres.call(TerminalCons, QStringLiteral("getConsumidor"), arguments);
+        QCOMPARE(postgres.lastStatus(), 200);
+        QVERIFY2(locked.toString().contains(says), qPrintable(locked.toString()));
+        QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    QCOMPARE(packetFrom(postgres.call(TerminalCons, QStringLiteral("getConsumidor"), arguments)).rows.size(),
+             1);
 }
 
 void FaultsTest::sigtermFinishesTheRequestInFlight() {
