@@ -122,17 +122,6 @@ int compareKeys(const QVariant& a, const QVariant& b) {
     return a.toDouble() < b.toDouble() ? -1 : (a.toDouble() > b.toDouble() ? 1 : 0);
 }
 
-filter::ColumnResolver resolverOver(const std::vector<FieldDef>& fields) {
-    return [&fields](const QString& name) -> std::optional<filter::Column> {
-        for (std::size_t i = 0; i < fields.size(); ++i) {
-            if (fields[i].name.compare(name, Qt::CaseInsensitive) == 0) {
-                return filter::Column{static_cast<int>(i), fields[i].type};
-            }
-        }
-        return std::nullopt;
-    };
-}
-
 }  // namespace
 
 // ---- TField ----
@@ -248,12 +237,23 @@ TField& TClientDataSet::FieldByName(const QString& name) const {
     return *field;
 }
 
-std::vector<FieldDef> TClientDataSet::schema() const {
-    std::vector<FieldDef> fields;
+TClientDataSet::Schema TClientDataSet::schema() const {
+    Schema fields;
     for (const std::unique_ptr<TField>& field : m_fields) {
-        fields.push_back(field->m_def);
+        fields.push_back({field->FieldName(), {field->m_column, field->DataType()}});
     }
     return fields;
+}
+
+filter::ColumnResolver TClientDataSet::resolverOver(const Schema& fields) {
+    return [&fields](const QString& name) -> std::optional<filter::Column> {
+        for (const SchemaField& field : fields) {
+            if (field.name.compare(name, Qt::CaseInsensitive) == 0) {
+                return field.column;
+            }
+        }
+        return std::nullopt;
+    };
 }
 
 void TClientDataSet::loadPacket(const DataPacket& packet) {
@@ -283,10 +283,12 @@ void TClientDataSet::loadPacket(const DataPacket& packet) {
         }
     }
     // Everything that can fail is checked before the dataset changes.
-    std::vector<filter::Column> indexColumns = this->indexColumns(fields);
-    filter::Binding binding = m_filtered ? filterBinding(fields) : filter::Binding{};
-    std::vector<std::unique_ptr<Row>> rows;
-    rows.reserve(static_cast<std::size_t>(packet.rows.size()));
+    Schema newSchema;
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+        newSchema.push_back({fields[k].name, {static_cast<int>(sources[k]), fields[k].type}});
+    }
+    std::vector<filter::Column> indexColumns = this->indexColumns(newSchema);
+    filter::Binding binding = m_filtered ? filterBinding(newSchema) : filter::Binding{};
     for (const QVariantList& sentRow : packet.rows) {
         if (sentRow.size() != packet.fields.size()) {
             throw DataSetError(
@@ -294,12 +296,6 @@ void TClientDataSet::loadPacket(const DataPacket& packet) {
                     .arg(sentRow.size())
                     .arg(packet.fields.size()));
         }
-        auto row = std::make_unique<Row>();
-        row->reserve(static_cast<qsizetype>(fields.size()));
-        for (std::size_t k = 0; k < fields.size(); ++k) {
-            row->append(received(sentRow[sources[k]], fields[k].type));
-        }
-        rows.push_back(std::move(row));
     }
     std::vector<std::unique_ptr<TField>> extras;
     for (std::size_t k = static_cast<std::size_t>(m_declaredCount); k < fields.size(); ++k) {
@@ -310,7 +306,17 @@ void TClientDataSet::loadPacket(const DataPacket& packet) {
     emit aboutToReset();
     m_fields.resize(static_cast<std::size_t>(m_declaredCount));
     std::move(extras.begin(), extras.end(), std::back_inserter(m_fields));
-    m_rows = std::move(rows);
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+        m_fields[k]->m_column = static_cast<int>(sources[k]);
+    }
+    // The rows share their values with the decoded packet: loading copies no cell.
+    m_storage.assign(packet.rows.begin(), packet.rows.end());
+    m_width = static_cast<int>(packet.fields.size());
+    m_rows.clear();
+    for (Row& row : m_storage) {
+        m_rows.push_back(&row);
+    }
+    m_orderStale = true;
     m_state = State::Browse;
     m_buffer.clear();
     m_indexColumns = std::move(indexColumns);
@@ -348,7 +354,10 @@ void TClientDataSet::Close() {
     }
     emit aboutToReset();
     m_fields.resize(static_cast<std::size_t>(m_declaredCount));
+    m_storage.clear();
     m_rows.clear();
+    m_ordered.clear();
+    m_orderStale = true;
     m_view.clear();
     m_state = State::Inactive;
     m_buffer.clear();
@@ -450,13 +459,17 @@ bool TClientDataSet::Locate(const QString& fieldName, const QVariant& value) {
 
 // ---- editing ----
 
-const QVariant& TClientDataSet::currentValue(int fieldIndex) const {
-    static const QVariant null;
+QVariant TClientDataSet::cell(const Row& row, int fieldIndex) const {
+    const TField& field = *m_fields[static_cast<std::size_t>(fieldIndex)];
+    return received(row[field.m_column], field.DataType());
+}
+
+QVariant TClientDataSet::currentValue(int fieldIndex) const {
     if (m_current < 0) {
-        return null;
+        return {};
     }
-    const Row& row = m_state == State::Browse ? *m_view[static_cast<std::size_t>(m_current)] : m_buffer;
-    return row[fieldIndex];
+    return cell(m_state == State::Browse ? *m_view[static_cast<std::size_t>(m_current)] : m_buffer,
+                fieldIndex);
 }
 
 void TClientDataSet::setCurrentValue(int fieldIndex, const QVariant& value) {
@@ -467,7 +480,7 @@ void TClientDataSet::setCurrentValue(int fieldIndex, const QVariant& value) {
     if (field.ReadOnly()) {
         throw DataSetError(QStringLiteral("O campo %1 é somente leitura.").arg(field.FieldName()));
     }
-    m_buffer[fieldIndex] = assigned(value, field);
+    m_buffer[field.m_column] = assigned(value, field);
     emit rowChanged(m_current);
 }
 
@@ -483,13 +496,11 @@ void TClientDataSet::Insert() {
     const int at = std::max(m_current, 0);
     const auto storageAt =
         m_view.empty() ? m_rows.end()
-                       : std::find_if(m_rows.begin(), m_rows.end(), [&](const std::unique_ptr<Row>& row) {
-                             return row.get() == m_view[static_cast<std::size_t>(at)];
-                         });
-    auto row = std::make_unique<Row>(fieldCount());
-    Row* inserted = row.get();
+                       : std::find(m_rows.begin(), m_rows.end(), m_view[static_cast<std::size_t>(at)]);
+    Row* inserted = &m_storage.emplace_back(m_width);
     emit rowAboutToBeInserted(at);
-    m_rows.insert(storageAt, std::move(row));
+    m_rows.insert(storageAt, inserted);
+    m_orderStale = true;
     m_view.insert(m_view.begin() + at, inserted);
     m_buffer = *inserted;
     m_state = State::Insert;
@@ -519,6 +530,7 @@ void TClientDataSet::Post() {
     Row* posted = m_view[static_cast<std::size_t>(m_current)];
     *posted = std::exchange(m_buffer, {});
     m_state = State::Browse;
+    m_orderStale = true;
     const bool reorders = !m_indexColumns.empty() || (m_filtered && !m_filter.isEmpty());
     if (reorders) {
         resetView(posted);
@@ -552,7 +564,9 @@ void TClientDataSet::Delete() {
     Row* deleted = m_view[static_cast<std::size_t>(at)];
     emit rowAboutToBeRemoved(at);
     m_view.erase(m_view.begin() + at);
-    std::erase_if(m_rows, [&](const std::unique_ptr<Row>& row) { return row.get() == deleted; });
+    std::erase(m_rows, deleted);
+    *deleted = Row();  // the place stays in the storage until the next load; its values go now
+    m_orderStale = true;
     placeCursor(at);
     m_bof = m_view.empty();
     emit rowRemoved(at);
@@ -588,7 +602,7 @@ QStringList TClientDataSet::indexNames() const {
     return names;
 }
 
-std::vector<filter::Column> TClientDataSet::indexColumns(const std::vector<FieldDef>& fields) const {
+std::vector<filter::Column> TClientDataSet::indexColumns(const Schema& fields) const {
     std::vector<filter::Column> columns;
     if (m_indexName.isEmpty()) {
         return columns;
@@ -622,6 +636,7 @@ void TClientDataSet::setIndexName(const QString& name) {
     }
     try {
         m_indexColumns = indexColumns(schema());
+        m_orderStale = true;
     } catch (const DataSetError&) {
         m_indexName = previous;
         throw;
@@ -629,7 +644,7 @@ void TClientDataSet::setIndexName(const QString& name) {
     resetView(m_current < 0 ? nullptr : m_view[static_cast<std::size_t>(m_current)]);
 }
 
-filter::Binding TClientDataSet::filterBinding(const std::vector<FieldDef>& fields) const {
+filter::Binding TClientDataSet::filterBinding(const Schema& fields) const {
     return m_filter.bind(resolverOver(fields));
 }
 
@@ -661,39 +676,43 @@ void TClientDataSet::setFiltered(bool on) {
 // ---- the view ----
 
 void TClientDataSet::rebuildView() {
-    std::vector<Row*> ordered;
-    ordered.reserve(m_rows.size());
-    for (const std::unique_ptr<Row>& row : m_rows) {
-        ordered.push_back(row.get());
-    }
-    if (!m_indexColumns.empty()) {
-        std::vector<std::pair<QVariantList, Row*>> keyed;
-        keyed.reserve(ordered.size());
-        for (Row* row : ordered) {
-            QVariantList keys;
-            for (const filter::Column& column : m_indexColumns) {
-                keys.append(sortKey((*row)[column.index], column.type));
-            }
-            keyed.emplace_back(std::move(keys), row);
-        }
-        std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
-            for (qsizetype k = 0; k < a.first.size(); ++k) {
-                if (const int order = compareKeys(a.first[k], b.first[k]); order != 0) {
-                    return order < 0;
-                }
-            }
-            return false;
-        });
-        std::transform(keyed.begin(), keyed.end(), ordered.begin(),
-                       [](const auto& entry) { return entry.second; });
+    if (m_orderStale) {
+        m_ordered = m_rows;
+        sortByIndex(m_ordered);
+        m_orderStale = false;
     }
     const bool filtering = m_filtered && !m_filter.isEmpty();
     m_view.clear();
-    for (Row* row : ordered) {
+    for (Row* row : m_ordered) {
         if (!filtering || m_filter.matches(*row, m_filterBinding)) {
             m_view.push_back(row);
         }
     }
+}
+
+void TClientDataSet::sortByIndex(std::vector<Row*>& rows) const {
+    if (m_indexColumns.empty()) {
+        return;
+    }
+    // Keys are computed once per row: folding texts for every comparison would dominate the sort.
+    std::vector<std::pair<QVariantList, Row*>> keyed;
+    keyed.reserve(rows.size());
+    for (Row* row : rows) {
+        QVariantList keys;
+        for (const filter::Column& column : m_indexColumns) {
+            keys.append(sortKey((*row)[column.index], column.type));
+        }
+        keyed.emplace_back(std::move(keys), row);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+        for (qsizetype k = 0; k < a.first.size(); ++k) {
+            if (const int order = compareKeys(a.first[k], b.first[k]); order != 0) {
+                return order < 0;
+            }
+        }
+        return false;
+    });
+    std::transform(keyed.begin(), keyed.end(), rows.begin(), [](const auto& entry) { return entry.second; });
 }
 
 // Rebuilds the view and keeps `keep` current when it is still in view, else the first row.
@@ -712,10 +731,8 @@ QVariant TClientDataSet::valueAt(int row, int fieldIndex) const {
     if (row < 0 || row >= RecordCount() || fieldIndex < 0 || fieldIndex >= fieldCount()) {
         return {};
     }
-    if (row == m_current && m_state != State::Browse) {
-        return m_buffer[fieldIndex];
-    }
-    return (*m_view[static_cast<std::size_t>(row)])[fieldIndex];
+    const bool edited = row == m_current && m_state != State::Browse;
+    return cell(edited ? m_buffer : *m_view[static_cast<std::size_t>(row)], fieldIndex);
 }
 
 QString TClientDataSet::displayTextAt(int row, int fieldIndex) const {

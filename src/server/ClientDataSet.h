@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -68,6 +69,7 @@ private:
     TClientDataSet& m_dataSet;
     FieldDef m_def;
     int m_index;
+    int m_column = 0;  // where the field's value sits in a stored row
     bool m_declared;
     QString m_displayLabel;
     bool m_visible = true;
@@ -177,23 +179,38 @@ private:
         QString name;
         QStringList fields;
     };
+    // The fields by name, with where each sits in a stored row, for indexes and filters.
+    struct SchemaField {
+        QString name;
+        filter::Column column;
+    };
+    using Schema = std::vector<SchemaField>;
 
-    const QVariant& currentValue(int fieldIndex) const;
+    QVariant cell(const Row& row, int fieldIndex) const;
+    QVariant currentValue(int fieldIndex) const;
     void setCurrentValue(int fieldIndex, const QVariant& value);
     void requireActive() const;
     void checkBrowseMode();
-    std::vector<FieldDef> schema() const;
-    std::vector<filter::Column> indexColumns(const std::vector<FieldDef>& fields) const;
-    filter::Binding filterBinding(const std::vector<FieldDef>& fields) const;
+    Schema schema() const;
+    std::vector<filter::Column> indexColumns(const Schema& fields) const;
+    filter::Binding filterBinding(const Schema& fields) const;
+    static filter::ColumnResolver resolverOver(const Schema& fields);
     void rebuildView();
+    void sortByIndex(std::vector<Row*>& rows) const;
     void resetView(Row* keep);
     void placeCursor(int row);
     void moveTo(int row);
 
     std::vector<std::unique_ptr<TField>> m_fields;
     int m_declaredCount = 0;
-    std::vector<std::unique_ptr<Row>> m_rows;  // in the order the packet sent them and inserts placed them
-    std::vector<Row*> m_view;                  // filtered, in index order
+    // Rows are kept as the packet sent them (its column order, shared with the decoded packet, no copy);
+    // fields map onto columns. The deque keeps each row in place while the vectors below reorder pointers.
+    std::deque<Row> m_storage;
+    int m_width = 0;              // columns of a stored row
+    std::vector<Row*> m_rows;     // in the order the packet sent them and inserts placed them
+    std::vector<Row*> m_ordered;  // m_rows in index order, rebuilt only when rows or the index change
+    bool m_orderStale = true;
+    std::vector<Row*> m_view;  // m_ordered filtered
     int m_current = -1;
     bool m_bof = true;
     bool m_eof = true;

@@ -302,9 +302,17 @@ QDateTime dateTimeFromWire(const QString& text) {
     for (qsizetype i = 0; shaped && i < shape.size(); ++i) {
         shaped = shape[i] == u'9' ? (text[i] >= u'0' && text[i] <= u'9') : text[i] == shape[i];
     }
-    const QDate date = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
-    const QTime time = QTime::fromString(text.mid(11), QStringLiteral("HH:mm:ss.zzz"));
-    if (!shaped || !date.isValid() || !time.isValid()) {
+    // Digits read in place: a statement carries thousands of date-times and format parsing would dominate.
+    const auto number = [&text](qsizetype at, qsizetype length) {
+        int value = 0;
+        for (qsizetype i = at; i < at + length; ++i) {
+            value = value * 10 + (text[i].unicode() - u'0');
+        }
+        return value;
+    };
+    const QDate date = shaped ? QDate(number(0, 4), number(5, 2), number(8, 2)) : QDate();
+    const QTime time = shaped ? QTime(number(11, 2), number(14, 2), number(17, 2), number(20, 3)) : QTime();
+    if (!date.isValid() || !time.isValid()) {
         fail(QStringLiteral("data-hora \"%1\" fora da forma aaaa-mm-ddThh:mm:ss.zzz.").arg(text.left(40)));
     }
     return QDateTime(date, time);
