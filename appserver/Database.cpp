@@ -116,6 +116,8 @@ QSqlDatabase Connection::open() {
         if (isPostgres()) {
             execute(QStringLiteral("SET statement_timeout = %1").arg(m_settings.statementTimeoutMs));
             execute(QStringLiteral("SET lock_timeout = %1").arg(m_settings.lockWaitMs));
+            // "CREATE TABLE IF NOT EXISTS" of the migrations would print a notice at every connection.
+            execute(QStringLiteral("SET client_min_messages = warning"));
         } else {
             configureSqlite();
         }
