@@ -1,0 +1,411 @@
+#include "statements/TfrmExtratoGrupo.h"
+
+#include "dialogs/RemoteCall.h"
+#include "kit/Application.h"
+#include "kit/Buttons.h"
+#include "kit/Colors.h"
+#include "kit/ErrorReport.h"
+#include "kit/Modal.h"
+#include "kit/Pictures.h"
+#include "kit/Shapes.h"
+#include "kit/core/Clock.h"
+#include "kit/core/Dates.h"
+#include "kit/core/Formats.h"
+#include "kit/core/Messages.h"
+#include "kit/core/VirtualKeys.h"
+#include "server/ClientDataSet.h"
+#include "server/DataSetModel.h"
+#include "server/NetConnection.h"
+#include "statements/GroupPeriod.h"
+#include "statements/GroupQuery.h"
+#include "statements/SubGroupTotals.h"
+#include "terminal/TerminalContext.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QTableView>
+#include <QTimer>
+
+#include <vector>
+
+namespace {
+
+// True while the screen shows the period one month before the current one; every closing clears it, so
+// that the next consumer starts on the current month.
+bool g_mesAnterior = false;
+
+const QString ProgramName = QStringLiteral("Cli_Qvr00200");
+const QString DesignTotal = QStringLiteral("00,00");
+constexpr int LayoutTimerInterval = 100000;
+
+struct GridColumn {
+    const char* field;
+    int width;
+};
+constexpr int DefaultColumnWidth = 64;
+
+QFont tahoma(int pixelSize, bool bold) {
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+QLabel* addLabel(QWidget* parent, const char* name, const QRect& place, const QFont& font,
+                 const QString& text = {}) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(place);
+    label->setFont(font);
+    label->setStyleSheet(QStringLiteral("color: #000080; background: transparent;"));
+    return label;
+}
+
+TBlendedBitBtn* addButton(QWidget* parent, const char* name, const QRect& place, pictures::Glyph glyph,
+                          const QString& caption = {}) {
+    auto* button = new TBlendedBitBtn(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(place);
+    button->setCaption(caption);
+    button->setGlyph(pictures::glyph(glyph, caption.isEmpty() ? 32 : 28));
+    QFont font(QStringLiteral("Verdana"));
+    font.setPixelSize(15);
+    font.setBold(true);
+    button->setFont(font);
+    return button;
+}
+
+TBlendedBitBtn* addRoundButton(QWidget* parent, const char* name, QPoint place, pictures::Glyph glyph) {
+    TBlendedBitBtn* button = addButton(parent, name, QRect(place, QSize(61, 51)), glyph);
+    button->setShape(BlendedButtonBase::Circle);
+    return button;
+}
+
+// A read-only grid over a dataset: titles, row lines, whole-row selection, no row indicator; its current
+// row follows the dataset's current record and moves it when the consumer touches a row.
+QTableView* addGrid(QWidget* parent, const char* name, const QRect& place, TClientDataSet& dataSet,
+                    const std::vector<GridColumn>& columns) {
+    auto* grid = new QTableView(parent);
+    grid->setObjectName(QString::fromLatin1(name));
+    grid->setGeometry(place);
+    auto* model = new DataSetModel(dataSet, grid);
+    QStringList fields;
+    for (const GridColumn& column : columns) {
+        fields.append(QString::fromLatin1(column.field));
+    }
+    model->setColumns(fields);
+    grid->setModel(model);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setShowGrid(true);
+    grid->setWordWrap(false);
+    grid->verticalHeader()->hide();
+    grid->verticalHeader()->setDefaultSectionSize(19);
+    grid->horizontalHeader()->setHighlightSections(false);
+    grid->horizontalHeader()->setFont(tahoma(13, true));
+    grid->setFont(tahoma(11, true));
+    const QColor face = fromBgr(15589585);
+    const QColor title = fromBgr(6736127);
+    grid->setStyleSheet(
+        QStringLiteral("QTableView { color: #000080; background: %1; gridline-color: #808080; "
+                       "selection-background-color: #000080; selection-color: white; }"
+                       "QHeaderView::section { color: %2; background: #000080; "
+                       "border: 1px solid #C0C0C0; padding: 1px 3px; }")
+            .arg(face.name(), title.name()));
+    for (int column = 0; column < static_cast<int>(columns.size()); ++column) {
+        grid->setColumnWidth(column, columns[static_cast<std::size_t>(column)].width);
+    }
+    QObject::connect(model, &DataSetModel::currentRowChanged, grid, [grid](int row) {
+        if (row < 0) {
+            grid->clearSelection();
+        } else {
+            grid->selectRow(row);
+        }
+    });
+    QObject::connect(grid->selectionModel(), &QItemSelectionModel::currentRowChanged, model,
+                     [model](const QModelIndex& current) {
+                         if (current.isValid()) {
+                             runGuarded([model, &current] { model->setCurrentRow(current.row()); });
+                         }
+                     });
+    return grid;
+}
+
+}  // namespace
+
+TfrmExtratoGrupo::TfrmExtratoGrupo(const QString& storeCode, const QString& storeName, QWidget* parent)
+    : TForm(parent), m_storeCode(storeCode), m_storeName(storeName) {
+    setObjectName(QStringLiteral("frmExtratoGrupo"));
+    setClientSize(800, 578);
+    msgPadrao = new TMessages(
+        {QStringLiteral("Consumidor|Passe o Crachá ou Digite o Código do Consumidor"),
+         QStringLiteral("getValidaCons|Verificando consumidor."),
+         QStringLiteral("Cons_NCad|Consumidor não cadastrado."), QStringLiteral("IP|Endereço IP : "),
+         QStringLiteral("Nenhum|Nenhum"), QStringLiteral("Versao|Versão "),
+         QStringLiteral("Cons_Deve|Consumidor deve ser informado."),
+         QStringLiteral("ErroDll|Erro ao carregar Dll."), QStringLiteral("Atual|Mês Atual"),
+         QStringLiteral("Anterior|Mês Anterior"), QStringLiteral("Loja|Loja")},
+        this);
+    msgPadrao->setObjectName(QStringLiteral("msgPadrao"));
+
+    netExtratoGrupo = new TNetConnection(this);
+    netExtratoGrupo->setObjectName(QStringLiteral("netExtratoGrupo"));
+    netExtratoGrupo->setServerName(QStringLiteral("Qvr.rdmExtratoGrupo"));
+    netExtratoGrupo->setThrowException(false);
+    connect(netExtratoGrupo, &TNetConnection::BeforeConnect, this,
+            [this] { runGuarded([this] { netExtratoGrupoBeforeConnect(); }); });
+
+    timDataHora = new QTimer(this);
+    timDataHora->setObjectName(QStringLiteral("timDataHora"));
+    timDataHora->setInterval(LayoutTimerInterval);
+    connect(timDataHora, &QTimer::timeout, this, [this] { runGuarded([this] { timDataHoraTimer(); }); });
+
+    declareTables();
+    buildLayout();
+    runGuarded([this] { FormCreate(); });
+}
+
+void TfrmExtratoGrupo::declareTables() {
+    cdsProduto = new TClientDataSet(this);
+    cdsProduto->setObjectName(QStringLiteral("cdsProduto"));
+    declareProductLines(*cdsProduto);
+    cdsGrupo = new TClientDataSet(this);
+    cdsGrupo->setObjectName(QStringLiteral("cdsGrupo"));
+    declareSubGroups(*cdsGrupo);
+    cdsFinal = new TClientDataSet(this);
+    cdsFinal->setObjectName(QStringLiteral("cdsFinal"));
+    declareSubGroupList(*cdsFinal);
+    connect(cdsFinal, &TClientDataSet::AfterScroll, this,
+            [this] { runGuarded([this] { cdsFinalAfterScroll(); }); });
+}
+
+void TfrmExtratoGrupo::buildLayout() {
+    auto* background = new TBlendedShape(this, TBlendedShape::stRoundRect, fromBgr(colors::Silver));
+    background->setGeometry(rect());
+    for (const QRect& panel : {QRect(3, 4, 794, 59), QRect(3, 66, 794, 440), QRect(3, 509, 794, 67)}) {
+        auto* shape = new TBlendedShape(this, TBlendedShape::stRoundRect, fromBgr(colors::PanelGrey));
+        shape->setGeometry(panel);
+    }
+    buildHeader();
+    buildGrids();
+    buildButtons();
+    buildFooter();
+}
+
+void TfrmExtratoGrupo::buildHeader() {
+    const QFont text = tahoma(19, false);
+    const QFont date = tahoma(15, true);
+    lblCabec = addLabel(this, "lblCabec", QRect(8, 7, 777, 24), tahoma(19, true));
+    lblCabec->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    addLabel(this, "lblPeriodo", QRect(9, 34, 78, 24), text, QStringLiteral("Período"));
+    lblDe = addLabel(this, "lblDe", QRect(89, 37, 104, 20), date);
+    addLabel(this, "lblA", QRect(194, 33, 14, 24), text, QStringLiteral("a"));
+    lblAte = addLabel(this, "lblAte", QRect(209, 37, 126, 20), date);
+    lblMes = addLabel(this, "lblMes", QRect(337, 35, 128, 24), text);
+    lblLoja = addLabel(this, "lblLoja", QRect(481, 35, 304, 24), text);
+}
+
+void TfrmExtratoGrupo::buildGrids() {
+    dbgSubGrupo = addGrid(this, "dbgSubGrupo", QRect(10, 72, 206, 370), *cdsFinal,
+                          {{"NMSUBGRPROD", 121}, {"VRTOTAL", DefaultColumnWidth}});
+    dbgProdutos = addGrid(this, "dbgProdutos", QRect(222, 71, 513, 429), *cdsProduto,
+                          {{"DTENTRVENDA", 59},
+                           {"NMPRODUTO", 176},
+                           {"QTPRODVEND", 51},
+                           {"VRUNITVENDCL", 75},
+                           {"VRUNITVEND", DefaultColumnWidth},
+                           {"VRTOTAL", 76}});
+    previewKeysOf(dbgSubGrupo);
+    previewKeysOf(dbgProdutos);
+}
+
+void TfrmExtratoGrupo::buildButtons() {
+    using pictures::Glyph;
+    using Handler = void (TfrmExtratoGrupo::*)();
+    const auto onClick = [this](QAbstractButton* button, Handler handler) {
+        connect(button, &QAbstractButton::clicked, this,
+                [this, handler] { runGuarded([=, this] { (this->*handler)(); }); });
+    };
+    onClick(addRoundButton(this, "sbtPrimProd", {735, 76}, Glyph::First),
+            &TfrmExtratoGrupo::sbtPrimProdClick);
+    onClick(addRoundButton(this, "sbtProdAnt", {735, 131}, Glyph::ArrowUp),
+            &TfrmExtratoGrupo::sbtProdAntClick);
+    onClick(addRoundButton(this, "sbtProdPost", {735, 385}, Glyph::ArrowDown),
+            &TfrmExtratoGrupo::sbtProdPostClick);
+    onClick(addRoundButton(this, "sbtUltProd", {735, 445}, Glyph::Last), &TfrmExtratoGrupo::sbtUltProdClick);
+    onClick(addRoundButton(this, "sbtGrupoAnt", {9, 446}, Glyph::ArrowUp),
+            &TfrmExtratoGrupo::sbtGrupoAntClick);
+    onClick(addRoundButton(this, "sbtGrupoPost", {152, 447}, Glyph::ArrowDown),
+            &TfrmExtratoGrupo::sbtGrupoPostClick);
+    onClick(addButton(this, "sbtSair", QRect(13, 513, 123, 57), Glyph::ExitDoor, QStringLiteral("&Sair")),
+            &TfrmExtratoGrupo::sbtSairClick);
+    sbtMesAnt = addButton(this, "sbtMesAnt", QRect(665, 513, 123, 57), Glyph::Previous,
+                          QStringLiteral("&Mês\nAnterior"));
+    onClick(sbtMesAnt, &TfrmExtratoGrupo::sbtMesAntClick);
+}
+
+void TfrmExtratoGrupo::buildFooter() {
+    const QFont text = tahoma(19, false);
+    addLabel(this, "lblTextoTotSubs", QRect(217, 517, 230, 24), text,
+             QStringLiteral("Total Geral Subsidiado"));
+    addLabel(this, "lblTextoTotFunc", QRect(217, 545, 230, 24), text,
+             QStringLiteral("Total Geral Funcionário"));
+    // The amounts keep their right edge where the design text ends and grow to the left.
+    lblTotSubs = addLabel(this, "lblTotSubs", QRect(431, 517, 110, 24), text, DesignTotal);
+    lblTotFunc = addLabel(this, "lblTotFunc", QRect(431, 544, 110, 24), text, DesignTotal);
+    lblTotSubs->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    lblTotFunc->setAlignment(Qt::AlignRight | Qt::AlignTop);
+}
+
+// Set-up, at creation and again at each change of month. A failure ends it where it happens; the screen
+// keeps what had been shown until then.
+void TfrmExtratoGrupo::FormCreate() {
+    Trad(this);
+    if (!g_mesAnterior) {
+        connectToServer();
+        applyApplicationLook(this);
+        const TerminalContext& context = TerminalContext::current();
+        lblCabec->setText(context.typedCode + QStringLiteral(" - ") + context.NMCONSUMIDOR);
+    }
+    lblLoja->setText(groupStoreLine(msgPadrao->Msg(QStringLiteral("LOJA")), m_storeCode, m_storeName));
+    showPeriod();
+    cdsFinal->CreateDataSet();
+    // The totals of another period must never stand beside this period's dates, even when its call fails.
+    showTotals(DesignTotal, DesignTotal);
+    loadProducts();
+    const GrandTotals totals = buildSubGroupList(*cdsGrupo, *cdsProduto, *cdsFinal);
+    cdsFinal->First();
+    showTotals(formats::formatFloat(QStringLiteral("#,##0.00"), totals.subsidised),
+               formats::formatFloat(QStringLiteral("#,##0.00"), totals.employee));
+    startInactivityTimer();
+}
+
+void TfrmExtratoGrupo::connectToServer() {
+    ConnectUnderWait(*netExtratoGrupo);
+}
+
+void TfrmExtratoGrupo::showPeriod() {
+    const TerminalContext& context = TerminalContext::current();
+    m_period = GroupPeriod::of(Clock::today(), context.NRDIAINITOT, context.NRDIAFINTOT, g_mesAnterior);
+    lblDe->setText(formats::dateText(m_period.start));
+    lblAte->setText(formats::dateText(m_period.end));
+    lblMes->setText(NomeMes(m_period.start));
+}
+
+void TfrmExtratoGrupo::loadProducts() {
+    const GroupQuery query =
+        GroupQuery::of(TerminalContext::current(), m_period.start, m_period.end, m_storeCode);
+    const QString method = QStringLiteral("getProdutos");
+    const QVariant answer =
+        CallChecked(*netExtratoGrupo, method, query.arguments(), method, ProgramName, query.parametersText());
+    cdsProduto->loadPacket(packetFrom(answer, 0));
+    cdsGrupo->loadPacket(packetFrom(answer, 1));
+}
+
+void TfrmExtratoGrupo::showTotals(const QString& subsidised, const QString& employee) {
+    lblTotSubs->setText(subsidised);
+    lblTotFunc->setText(employee);
+}
+
+// A zero interval keeps the timer off: the screen then never closes by itself (a running Qt timer of zero
+// would fire at once).
+void TfrmExtratoGrupo::armInactivityTimer(int interval) {
+    timDataHora->setInterval(interval);
+    if (interval > 0) {
+        timDataHora->start();
+    }
+}
+
+void TfrmExtratoGrupo::startInactivityTimer() {
+    timDataHora->stop();
+    const int interval = groupInactivityInterval(TerminalContext::current().NRSEGFECTOT);
+    if (interval >= 0) {
+        armInactivityTimer(interval);
+    }
+}
+
+void TfrmExtratoGrupo::restartCountdown() {
+    const int interval = groupInactivityInterval(TerminalContext::current().NRSEGFECTOT);
+    if (interval >= 0) {
+        armInactivityTimer(interval);
+    }
+}
+
+void TfrmExtratoGrupo::netExtratoGrupoBeforeConnect() {
+    PointAtApplicationServer(*netExtratoGrupo);
+}
+
+void TfrmExtratoGrupo::cdsFinalAfterScroll() {
+    restrictToSubGroup(*cdsProduto, cdsFinal->FieldByName(QStringLiteral("CDSUBGRPROD")).asString());
+}
+
+void TfrmExtratoGrupo::sbtGrupoAntClick() {
+    dbgSubGrupo->setFocus();
+    cdsFinal->Prior();
+    restartCountdown();
+}
+
+void TfrmExtratoGrupo::sbtGrupoPostClick() {
+    dbgSubGrupo->setFocus();
+    cdsFinal->Next();
+    restartCountdown();
+}
+
+void TfrmExtratoGrupo::sbtPrimProdClick() {
+    dbgProdutos->setFocus();
+    cdsProduto->First();
+    restartCountdown();
+}
+
+void TfrmExtratoGrupo::sbtProdAntClick() {
+    dbgProdutos->setFocus();
+    cdsProduto->Prior();
+    restartCountdown();
+}
+
+void TfrmExtratoGrupo::sbtProdPostClick() {
+    dbgProdutos->setFocus();
+    cdsProduto->Next();
+    restartCountdown();
+}
+
+void TfrmExtratoGrupo::sbtUltProdClick() {
+    dbgProdutos->setFocus();
+    cdsProduto->Last();
+    restartCountdown();
+}
+
+void TfrmExtratoGrupo::sbtMesAntClick() {
+    sbtMesAnt->setCaption(
+        msgPadrao->Msg(g_mesAnterior ? QStringLiteral("Anterior") : QStringLiteral("Atual")));
+    g_mesAnterior = !g_mesAnterior;
+    FormCreate();
+}
+
+void TfrmExtratoGrupo::sbtSairClick() {
+    close();
+}
+
+void TfrmExtratoGrupo::timDataHoraTimer() {
+    close();
+}
+
+// Alt+F4 must not end the consultation: the screen closes only by "Sair" or by its timer.
+void TfrmExtratoGrupo::FormKeyDown(int& key, Qt::KeyboardModifiers shift) {
+    if (key == vk::F4 && vk::altAlone(shift)) {
+        key = 0;
+    }
+}
+
+// Runs on every way the screen ends, also when the timer closes it while an error report is shown over it.
+void TfrmExtratoGrupo::FormClose() {
+    timDataHora->stop();
+    DisconnectFully(*netExtratoGrupo);
+    g_mesAnterior = false;
+}
+
+void ShowExtratoGrupo(const QString& storeCode, const QString& storeName) {
+    TfrmExtratoGrupo form(storeCode, storeName);
+    ExecModal(form);
+}
