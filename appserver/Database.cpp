@@ -93,20 +93,7 @@ QSqlDatabase Connection::open() {
         return db;
     }
     if (!db.isValid()) {
-        const bool postgres = isPostgres();
-        db =
-            QSqlDatabase::addDatabase(postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), m_name);
-        if (postgres) {
-            db.setHostName(m_settings.host);
-            db.setPort(m_settings.port);
-            db.setDatabaseName(m_settings.name);
-            db.setUserName(m_settings.user);
-            db.setPassword(m_settings.password);
-            db.setConnectOptions(QStringLiteral("connect_timeout=3"));
-        } else {
-            db.setDatabaseName(m_settings.sqlitePath);
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_settings.lockWaitMs));
-        }
+        db = addDatabase();
     }
     if (!db.open()) {
         throw StoreError(StoreError::Kind::Unavailable, db.lastError().text());
@@ -114,10 +101,7 @@ QSqlDatabase Connection::open() {
     m_ready = true;
     try {
         if (isPostgres()) {
-            execute(QStringLiteral("SET statement_timeout = %1").arg(m_settings.statementTimeoutMs));
-            execute(QStringLiteral("SET lock_timeout = %1").arg(m_settings.lockWaitMs));
-            // "CREATE TABLE IF NOT EXISTS" of the migrations would print a notice at every connection.
-            execute(QStringLiteral("SET client_min_messages = warning"));
+            configurePostgres();
         } else {
             configureSqlite();
         }
@@ -127,6 +111,31 @@ QSqlDatabase Connection::open() {
         throw;
     }
     return db;
+}
+
+QSqlDatabase Connection::addDatabase() const {
+    if (isPostgres()) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
+        db.setHostName(m_settings.host);
+        db.setPort(m_settings.port);
+        db.setDatabaseName(m_settings.name);
+        db.setUserName(m_settings.user);
+        db.setPassword(m_settings.password);
+        db.setConnectOptions(QStringLiteral("connect_timeout=3"));
+        return db;
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+    db.setDatabaseName(m_settings.sqlitePath);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_settings.lockWaitMs));
+    return db;
+}
+
+void Connection::configurePostgres() {
+    // SET takes no bound values; these are whole numbers from the server's own options.
+    execute(QStringLiteral("SET statement_timeout = %1").arg(m_settings.statementTimeoutMs));
+    execute(QStringLiteral("SET lock_timeout = %1").arg(m_settings.lockWaitMs));
+    // "CREATE TABLE IF NOT EXISTS" of the migrations would print a notice at every connection.
+    execute(QStringLiteral("SET client_min_messages = warning"));
 }
 
 void Connection::configureSqlite() {

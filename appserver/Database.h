@@ -63,6 +63,8 @@ public:
 
 private:
     QSqlDatabase open();
+    QSqlDatabase addDatabase() const;
+    void configurePostgres();
     void configureSqlite();
     [[noreturn]] void fail(const QSqlError& error);
     void drop();

@@ -40,52 +40,120 @@ void writeBranches(Connection& db) {
                 {QStringLiteral("0003"), QStringLiteral("1"), QStringLiteral("Cantina")}});
 }
 
-QVariantList registerRow(const QString& branch, const QString& code, const QString& name,
-                         const QString& statement, const QString& storeChoice, const QString& balance,
-                         const QString& badgeCut, const QString& scrolling, const QString& picture,
-                         const QString& group, const QString& startDay, const QString& endDay,
-                         const QString& idleSeconds) {
-    return {
-        branch,   code,    name,        scrolling, QStringLiteral("Dúvidas? Procure o caixa da sua unidade."),
-        startDay, endDay,  idleSeconds, balance,   statement,
-        group,    picture, storeChoice, badgeCut,  QStringLiteral("Passe o crachá ou digite o seu código")};
+// One register's set-up; what is not given is empty (a blank parameter) or "N".
+struct RegisterSetup {
+    const char* branch;
+    const char* code;
+    const char* name;
+    const char* statement;  // IDTIPEXTTOT
+    const char* storeChoice = "N";
+    const char* balanceMessage = "N";
+    const char* badgeCut = "N";
+    bool stillScreen = false;  // "_" and a picture instead of the scrolling message
+    const char* group = "";
+    const char* startDay = "";
+    const char* endDay = "";
+    const char* idleSeconds = "";
+};
+
+QVariantList registerRow(const RegisterSetup& setup) {
+    const auto text = [](const char* value) { return QVariant(QString::fromUtf8(value)); };
+    return {text(setup.branch),
+            text(setup.code),
+            text(setup.name),
+            setup.stillScreen ? QStringLiteral("_")
+                              : QStringLiteral("Bem-vindo! Consulte aqui o seu consumo e o seu saldo."),
+            QStringLiteral("Dúvidas? Procure o caixa da sua unidade."),
+            text(setup.startDay),
+            text(setup.endDay),
+            text(setup.idleSeconds),
+            text(setup.balanceMessage),
+            text(setup.statement),
+            text(setup.group),
+            setup.stillScreen ? QStringLiteral("imagens/fundo_totem.bmp") : QStringLiteral(""),
+            text(setup.storeChoice),
+            text(setup.badgeCut),
+            QStringLiteral("Passe o crachá ou digite o seu código")};
 }
 
 void writeRegisters(Connection& db) {
-    const QString welcome = QStringLiteral("Bem-vindo! Consulte aqui o seu consumo e o seu saldo.");
-    const QString still = QStringLiteral("_");
-    const QString picture = QStringLiteral("imagens/fundo_totem.bmp");
-    const QString all = QStringLiteral("");  // an empty text, not NULL
-    const QString S = QStringLiteral("S");
-    const QString N = QStringLiteral("N");
-    insertRows(
-        db, QStringLiteral("CAIXA"),
-        {QStringLiteral("CDFILIAL"), QStringLiteral("CDCAIXA"), QStringLiteral("NMCAIXA"),
-         QStringLiteral("DSMSGINITOT"), QStringLiteral("DSMSGADITOT"), QStringLiteral("NRDIAINITOT"),
-         QStringLiteral("NRDIAFINTOT"), QStringLiteral("NRSEGFECTOT"), QStringLiteral("IDEXIMSGSAL"),
-         QStringLiteral("IDTIPEXTTOT"), QStringLiteral("CDGRUPPROD"), QStringLiteral("DSFUNDOTELA"),
-         QStringLiteral("IDSELLOJTOT"), QStringLiteral("IDINFCLIECAI"), QStringLiteral("DSMSGCONTOT")},
-        {registerRow(QStringLiteral("0001"), QStringLiteral("001"), QStringLiteral("Totem Simplificado"),
-                     QStringLiteral("1"), N, S, N, welcome, all, all, all, all, QStringLiteral("30")),
-         registerRow(QStringLiteral("0001"), QStringLiteral("002"), QStringLiteral("Totem Detalhado Crachá"),
-                     QStringLiteral("2"), N, N, S, still, picture, all, QStringLiteral("16"),
-                     QStringLiteral("15"), QStringLiteral("20")),
-         registerRow(QStringLiteral("0001"), QStringLiteral("003"), QStringLiteral("Totem Detalhado Lojas"),
-                     QStringLiteral("2"), S, S, N, welcome, all, all, all, all, all),
-         registerRow(QStringLiteral("0001"), QStringLiteral("004"), QStringLiteral("Totem Grupo Lojas"),
-                     QStringLiteral("3"), S, S, N, still, picture, all, all, all, QStringLiteral("30")),
-         registerRow(QStringLiteral("0001"), QStringLiteral("005"), QStringLiteral("Totem Refeições"),
-                     QStringLiteral("3"), N, N, S, welcome, all, QStringLiteral("1"), QStringLiteral("21"),
-                     QStringLiteral("20"), QStringLiteral("15")),
-         registerRow(QStringLiteral("0001"), QStringLiteral("006"),
-                     QStringLiteral("Totem Simplificado Crachá"), QStringLiteral("1"), N, N, S, still,
-                     picture, all, all, all, QStringLiteral("0")),
-         registerRow(QStringLiteral("0002"), QStringLiteral("001"), QStringLiteral("Totem Refeitório"),
-                     QStringLiteral("3"), S, S, S, welcome, all, all, all, all, QStringLiteral("30")),
-         registerRow(QStringLiteral("0002"), QStringLiteral("002"), QStringLiteral("Totem Cafeteria"),
-                     QStringLiteral("1"), N, S, N, still, picture, all, all, all, QStringLiteral("30")),
-         registerRow(QStringLiteral("0003"), QStringLiteral("001"), QStringLiteral("Totem Cantina"),
-                     QStringLiteral("2"), N, S, N, welcome, all, all, all, all, QStringLiteral("30"))});
+    const QList<RegisterSetup> registers{{.branch = "0001",
+                                          .code = "001",
+                                          .name = "Totem Simplificado",
+                                          .statement = "1",
+                                          .balanceMessage = "S",
+                                          .idleSeconds = "30"},
+                                         {.branch = "0001",
+                                          .code = "002",
+                                          .name = "Totem Detalhado Crachá",
+                                          .statement = "2",
+                                          .badgeCut = "S",
+                                          .stillScreen = true,
+                                          .startDay = "16",
+                                          .endDay = "15",
+                                          .idleSeconds = "20"},
+                                         {.branch = "0001",
+                                          .code = "003",
+                                          .name = "Totem Detalhado Lojas",
+                                          .statement = "2",
+                                          .storeChoice = "S",
+                                          .balanceMessage = "S"},
+                                         {.branch = "0001",
+                                          .code = "004",
+                                          .name = "Totem Grupo Lojas",
+                                          .statement = "3",
+                                          .storeChoice = "S",
+                                          .balanceMessage = "S",
+                                          .stillScreen = true,
+                                          .idleSeconds = "30"},
+                                         {.branch = "0001",
+                                          .code = "005",
+                                          .name = "Totem Refeições",
+                                          .statement = "3",
+                                          .badgeCut = "S",
+                                          .group = "1",
+                                          .startDay = "21",
+                                          .endDay = "20",
+                                          .idleSeconds = "15"},
+                                         {.branch = "0001",
+                                          .code = "006",
+                                          .name = "Totem Simplificado Crachá",
+                                          .statement = "1",
+                                          .badgeCut = "S",
+                                          .stillScreen = true,
+                                          .idleSeconds = "0"},
+                                         {.branch = "0002",
+                                          .code = "001",
+                                          .name = "Totem Refeitório",
+                                          .statement = "3",
+                                          .storeChoice = "S",
+                                          .balanceMessage = "S",
+                                          .badgeCut = "S",
+                                          .idleSeconds = "30"},
+                                         {.branch = "0002",
+                                          .code = "002",
+                                          .name = "Totem Cafeteria",
+                                          .statement = "1",
+                                          .balanceMessage = "S",
+                                          .stillScreen = true,
+                                          .idleSeconds = "30"},
+                                         {.branch = "0003",
+                                          .code = "001",
+                                          .name = "Totem Cantina",
+                                          .statement = "2",
+                                          .balanceMessage = "S",
+                                          .idleSeconds = "30"}};
+    QList<QVariantList> rows;
+    for (const RegisterSetup& setup : registers) {
+        rows.append(registerRow(setup));
+    }
+    insertRows(db, QStringLiteral("CAIXA"),
+               {QStringLiteral("CDFILIAL"), QStringLiteral("CDCAIXA"), QStringLiteral("NMCAIXA"),
+                QStringLiteral("DSMSGINITOT"), QStringLiteral("DSMSGADITOT"), QStringLiteral("NRDIAINITOT"),
+                QStringLiteral("NRDIAFINTOT"), QStringLiteral("NRSEGFECTOT"), QStringLiteral("IDEXIMSGSAL"),
+                QStringLiteral("IDTIPEXTTOT"), QStringLiteral("CDGRUPPROD"), QStringLiteral("DSFUNDOTELA"),
+                QStringLiteral("IDSELLOJTOT"), QStringLiteral("IDINFCLIECAI"), QStringLiteral("DSMSGCONTOT")},
+               rows);
 }
 
 void writeCatalogue(Connection& db) {
