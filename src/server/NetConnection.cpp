@@ -5,6 +5,8 @@
 
 #include <httplib.h>
 
+#include <algorithm>
+
 namespace {
 
 QString errorText(httplib::Error error) {
@@ -23,6 +25,13 @@ QString errorText(httplib::Error error) {
             return QStringLiteral("falha de comunicação (%1)")
                 .arg(QString::fromStdString(httplib::to_string(error)));
     }
+}
+
+// Module and method names travel unescaped in the path, so only these characters may form them.
+bool isPathName(const QString& name) {
+    return !name.isEmpty() && std::all_of(name.begin(), name.end(), [](QChar c) {
+        return (c.unicode() < 128 && c.isLetterOrNumber()) || c == u'.' || c == u'_';
+    });
 }
 
 }  // namespace
@@ -122,8 +131,9 @@ void TNetConnection::open() {
     if (m_host.trimmed().isEmpty() || m_port <= 0 || m_port > 65535) {
         throw ConnectionError(failure.arg(address(), QStringLiteral("endereço ou porta não informados")));
     }
-    if (m_serverName.isEmpty()) {
-        throw ConnectionError(failure.arg(address(), QStringLiteral("módulo remoto não informado")));
+    if (!isPathName(m_serverName)) {
+        throw ConnectionError(failure.arg(
+            address(), QStringLiteral("nome de módulo remoto inválido: \"%1\"").arg(m_serverName)));
     }
     auto link = std::make_unique<Link>(m_host, m_port, m_connectTimeout, m_readTimeout);
     httplib::Error error = httplib::Error::Success;
@@ -156,11 +166,14 @@ void TNetConnection::open() {
 }
 
 QVariant TNetConnection::call(const QString& method, const QVariantList& arguments) {
+    const QString failure = QStringLiteral("Erro durante a chamada de %1 no servidor de aplicação %2: %3.");
+    if (!isPathName(method)) {
+        throw ConnectionError(failure.arg(method, address(), QStringLiteral("nome de método inválido")));
+    }
     const QByteArray body = wire::encodeCall(arguments);
     if (!Connected()) {
         open();
     }
-    const QString failure = QStringLiteral("Erro durante a chamada de %1 no servidor de aplicação %2: %3.");
     httplib::Error error = httplib::Error::Success;
     const Link::Answer answer = m_link->exchange(
         "POST", QStringLiteral("/modules/%1/%2").arg(m_serverName, method), body, m_terminal, error);

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 

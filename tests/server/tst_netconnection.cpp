@@ -57,6 +57,8 @@ private slots:
     void silentServerFailsConnectWithinReadTimeout();
     void stalledCallFailsAndNextCallReconnects();
     void serverThatGoesAwayIsReconnected();
+    void namesThatBreakThePathAreRefused_data();
+    void namesThatBreakThePathAreRefused();
     void missingAddressFails();
 
 private:
@@ -259,6 +261,23 @@ void TestNetConnection::serverThatGoesAwayIsReconnected() {
     m_server->start();
     QCOMPARE(connection->call("getConsumidor").value<DataPacket>(), consumerPacket());
     QVERIFY(connection->Connected());
+}
+
+void TestNetConnection::namesThatBreakThePathAreRefused_data() {
+    QTest::addColumn<QString>("module");
+    QTest::addColumn<QString>("method");
+    QTest::newRow("slash in method") << Module << "getSaldo/../x";
+    QTest::newRow("blank in method") << Module << "get Saldo";
+    QTest::newRow("empty method") << Module << "";
+    QTest::newRow("slash in module") << "Qvr/rdm"
+                                     << "getSaldo";
+}
+
+void TestNetConnection::namesThatBreakThePathAreRefused() {
+    QFETCH(QString, module);
+    QFETCH(QString, method);
+    auto connection = connectionTo(m_server->port(), module);
+    QVERIFY(!connectionErrorOf([&] { connection->call(method); }).isEmpty());
 }
 
 void TestNetConnection::missingAddressFails() {
