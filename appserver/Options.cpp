@@ -2,97 +2,128 @@
 
 #include <QCommandLineParser>
 
+#include <array>
+
 namespace {
 
+// A setting that comes from the command line, else from the environment.
 struct Setting {
-    QCommandLineOption option;
+    const char* name;
+    const char* valueName;
     const char* environment;
+    const char* help;
 };
 
-QString valueOf(const QCommandLineParser& parser, const Setting& setting) {
-    if (parser.isSet(setting.option)) {
-        return parser.value(setting.option);
-    }
-    return qEnvironmentVariable(setting.environment);
+enum SettingId { Listen, Port, Database, DateFormat, Workers, MaxBody, RequestTimeout, LockWait, KeepAlive };
+
+constexpr std::array<Setting, 9> settings{{
+    {"listen", "address", "TOTEM_SERVER_LISTEN", "Address to listen on (default 127.0.0.1)."},
+    {"port", "port", "TOTEM_SERVER_PORT", "TCP port (default 8211; 0 picks a free one)."},
+    {"database", "database", "TOTEM_SERVER_DATABASE",
+     "SQLite file (default data/totem.db) or postgresql://user@host:port/name."},
+    {"date-format", "form", "TOTEM_SERVER_DATE_FORMAT",
+     "Form of the date texts the methods read (default dd/MM/yyyy)."},
+    {"workers", "count", "TOTEM_SERVER_WORKERS",
+     "Worker threads, each with its own database connection (default 16)."},
+    {"max-body", "bytes", "TOTEM_SERVER_MAX_BODY", "Largest request body in bytes (default 65536)."},
+    {"request-timeout", "ms", "TOTEM_SERVER_REQUEST_TIMEOUT_MS",
+     "Milliseconds a request may spend in the database (default 10000)."},
+    {"lock-wait", "ms", "TOTEM_SERVER_LOCK_WAIT_MS",
+     "Milliseconds to wait for a locked database (default 2000)."},
+    {"keep-alive", "seconds", "TOTEM_SERVER_KEEP_ALIVE",
+     "Seconds an idle keep-alive connection holds its worker (default 2)."},
+}};
+
+const QCommandLineOption createDemoOption(
+    QStringLiteral("create-demo"), QStringLiteral("Create and fill the demo database given by --database, "
+                                                  "then exit."));
+const QCommandLineOption sizeOption(QStringLiteral("size"),
+                                    QStringLiteral("Demo size: small (default) or large."),
+                                    QStringLiteral("size"), QStringLiteral("small"));
+const QCommandLineOption todayOption(
+    QStringLiteral("today"), QStringLiteral("Last day of the demo year, yyyy-MM-dd (default: today)."),
+    QStringLiteral("date"));
+
+QString valueOf(const QCommandLineParser& parser, SettingId id) {
+    const Setting& setting = settings.at(id);
+    const QString name = QString::fromLatin1(setting.name);
+    return parser.isSet(name) ? parser.value(name) : qEnvironmentVariable(setting.environment);
 }
 
-// Applies a whole-number setting when given; false when the text is no number in the range.
-bool applyNumber(const QString& text, int minimum, int maximum, int& target) {
-    if (text.isEmpty()) {
-        return true;
+void addOptions(QCommandLineParser& parser) {
+    parser.setApplicationDescription(QStringLiteral(
+        "Application server of the consultation kiosks: serves the remote data modules over HTTP."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    for (const Setting& setting : settings) {
+        parser.addOption({QString::fromLatin1(setting.name), QString::fromLatin1(setting.help),
+                          QString::fromLatin1(setting.valueName)});
     }
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok || value < minimum || value > maximum) {
-        return false;
+    parser.addOptions({createDemoOption, sizeOption, todayOption});
+}
+
+struct NumberRule {
+    SettingId id;
+    int minimum;
+    int maximum;
+    int& target;
+};
+
+// Applies the whole-number settings that were given; false when one is no number in its range.
+bool applyNumbers(const QCommandLineParser& parser, ServerOptions& options) {
+    const std::array<NumberRule, 6> rules{{{Port, 0, 65535, options.port},
+                                           {Workers, 1, 256, options.workers},
+                                           {MaxBody, 64, 32 * 1024 * 1024, options.maxBodyBytes},
+                                           {RequestTimeout, 100, 600000, options.requestTimeoutMs},
+                                           {LockWait, 0, 600000, options.database.lockWaitMs},
+                                           {KeepAlive, 1, 3600, options.keepAliveSeconds}}};
+    for (const NumberRule& rule : rules) {
+        const QString text = valueOf(parser, rule.id);
+        if (text.isEmpty()) {
+            continue;
+        }
+        bool ok = false;
+        const int value = text.toInt(&ok);
+        if (!ok || value < rule.minimum || value > rule.maximum) {
+            return false;
+        }
+        rule.target = value;
     }
-    target = value;
     return true;
+}
+
+void applyTexts(const QCommandLineParser& parser, ServerOptions& options) {
+    if (const QString text = valueOf(parser, Database); !text.isEmpty()) {
+        options.database = DatabaseSettings::fromText(text);
+    }
+    if (const QString text = valueOf(parser, Listen); !text.isEmpty()) {
+        options.listenAddress = text;
+    }
+    if (const QString text = valueOf(parser, DateFormat); !text.isEmpty()) {
+        options.dateFormat = text;
+    }
+}
+
+// Empty when the demo options read; otherwise what is wrong with them.
+QString applyDemo(const QCommandLineParser& parser, ServerOptions& options) {
+    options.createDemo = parser.isSet(createDemoOption);
+    options.demoSize = parser.value(sizeOption);
+    options.demoToday = parser.isSet(todayOption) ? QDate::fromString(parser.value(todayOption), Qt::ISODate)
+                                                  : QDate::currentDate();
+    if (options.demoSize != QLatin1String("small") && options.demoSize != QLatin1String("large")) {
+        return QStringLiteral("--size is small or large.");
+    }
+    if (!options.demoToday.isValid()) {
+        return QStringLiteral("--today is a date in the form yyyy-MM-dd.");
+    }
+    return {};
 }
 
 }  // namespace
 
 ParsedOptions parseOptions(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Application server of the consultation kiosks: serves the remote data modules over HTTP."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const Setting listen{
-        {QStringLiteral("listen"), QStringLiteral("Address to listen on (default 127.0.0.1)."),
-         QStringLiteral("address")},
-        "TOTEM_SERVER_LISTEN"};
-    const Setting port{
-        {QStringLiteral("port"), QStringLiteral("TCP port (default 8211; 0 picks a free one)."),
-         QStringLiteral("port")},
-        "TOTEM_SERVER_PORT"};
-    const Setting database{
-        {QStringLiteral("database"),
-         QStringLiteral("SQLite file (default data/totem.db) or postgresql://user@host:port/name."),
-         QStringLiteral("database")},
-        "TOTEM_SERVER_DATABASE"};
-    const Setting dateFormat{{QStringLiteral("date-format"),
-                              QStringLiteral("Form of the date texts the methods read (default dd/MM/yyyy)."),
-                              QStringLiteral("form")},
-                             "TOTEM_SERVER_DATE_FORMAT"};
-    const Setting workers{
-        {QStringLiteral("workers"),
-         QStringLiteral("Worker threads, each with its own database connection (default 16)."),
-         QStringLiteral("count")},
-        "TOTEM_SERVER_WORKERS"};
-    const Setting maxBody{
-        {QStringLiteral("max-body"), QStringLiteral("Largest request body in bytes (default 65536)."),
-         QStringLiteral("bytes")},
-        "TOTEM_SERVER_MAX_BODY"};
-    const Setting timeout{
-        {QStringLiteral("request-timeout"),
-         QStringLiteral("Milliseconds a request may spend in the database (default 10000)."),
-         QStringLiteral("ms")},
-        "TOTEM_SERVER_REQUEST_TIMEOUT_MS"};
-    const Setting lockWait{
-        {QStringLiteral("lock-wait"),
-         QStringLiteral("Milliseconds to wait for a locked database (default 2000)."), QStringLiteral("ms")},
-        "TOTEM_SERVER_LOCK_WAIT_MS"};
-    const Setting keepAlive{
-        {QStringLiteral("keep-alive"),
-         QStringLiteral("Seconds an idle keep-alive connection holds its worker (default 2)."),
-         QStringLiteral("seconds")},
-        "TOTEM_SERVER_KEEP_ALIVE"};
-    const QCommandLineOption createDemo(
-        QStringLiteral("create-demo"),
-        QStringLiteral("Create and fill the demo database given by --database, then exit."));
-    const QCommandLineOption size(QStringLiteral("size"),
-                                  QStringLiteral("Demo size: small (default) or large."),
-                                  QStringLiteral("size"), QStringLiteral("small"));
-    const QCommandLineOption today(QStringLiteral("today"),
-                                   QStringLiteral("Last day of the demo year, yyyy-MM-dd (default: today)."),
-                                   QStringLiteral("date"));
-    for (const Setting* setting :
-         {&listen, &port, &database, &dateFormat, &workers, &maxBody, &timeout, &lockWait, &keepAlive}) {
-        parser.addOption(setting->option);
-    }
-    parser.addOptions({createDemo, size, today});
-
+    addOptions(parser);
     ParsedOptions parsed;
     parsed.help = parser.helpText();
     if (!parser.parse(arguments)) {
@@ -107,36 +138,15 @@ ParsedOptions parseOptions(const QStringList& arguments) {
         return parsed;
     }
     ServerOptions options;
-    if (const QString text = valueOf(parser, database); !text.isEmpty()) {
-        options.database = DatabaseSettings::fromText(text);
-    }
-    if (const QString text = valueOf(parser, listen); !text.isEmpty()) {
-        options.listenAddress = text;
-    }
-    if (const QString text = valueOf(parser, dateFormat); !text.isEmpty()) {
-        options.dateFormat = text;
-    }
-    const bool numbersRead =
-        applyNumber(valueOf(parser, port), 0, 65535, options.port) &&
-        applyNumber(valueOf(parser, workers), 1, 256, options.workers) &&
-        applyNumber(valueOf(parser, maxBody), 64, 32 * 1024 * 1024, options.maxBodyBytes) &&
-        applyNumber(valueOf(parser, timeout), 100, 600000, options.requestTimeoutMs) &&
-        applyNumber(valueOf(parser, lockWait), 0, 600000, options.database.lockWaitMs) &&
-        applyNumber(valueOf(parser, keepAlive), 1, 3600, options.keepAliveSeconds);
-    if (!numbersRead) {
+    applyTexts(parser, options);
+    if (!applyNumbers(parser, options)) {
         parsed.error = QStringLiteral("A numeric option is not a whole number in its range; see --help.");
         return parsed;
     }
+    // The database gives up on a statement when the request's time is up.
     options.database.statementTimeoutMs = options.requestTimeoutMs;
-    options.createDemo = parser.isSet(createDemo);
-    options.demoSize = parser.value(size);
-    options.demoToday =
-        parser.isSet(today) ? QDate::fromString(parser.value(today), Qt::ISODate) : QDate::currentDate();
-    if (options.demoSize != QLatin1String("small") && options.demoSize != QLatin1String("large")) {
-        parsed.error = QStringLiteral("--size is small or large.");
-    } else if (!options.demoToday.isValid()) {
-        parsed.error = QStringLiteral("--today is a date in the form yyyy-MM-dd.");
-    } else {
+    parsed.error = applyDemo(parser, options);
+    if (parsed.error.isEmpty()) {
         parsed.options = options;
     }
     return parsed;

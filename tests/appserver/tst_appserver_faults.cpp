@@ -63,6 +63,7 @@ private slots:
     void badRequestsAreAnsweredClearly_data();
     void badRequestsAreAnsweredClearly();
     void serverSurvivesAndDataUnchanged();
+    void readsDateTextsInTheConfiguredForm();
     void lockedDatabaseAnswersErrorTextUntilReleased();
     void missingDatabaseFolderRecoversWhenItAppears();
     void postgresOutOfReachRecoversWhenBack();
@@ -196,6 +197,23 @@ void FaultsTest::serverSurvivesAndDataUnchanged() {
                                             {QStringLiteral("1001"), QStringLiteral("N")});
     QCOMPARE(packetFrom(answer).rows.size(), 1);
     QCOMPARE(m_fixture->checksum(), m_checksum);
+}
+
+void FaultsTest::readsDateTextsInTheConfiguredForm() {
+    QVERIFY(m_fixture->startServer({QStringLiteral("--date-format"), QStringLiteral("yyyy-MM-dd")}));
+    const QString method = QStringLiteral("getMoviClie");
+    const QString module = QStringLiteral("Qvr.rdmExtratoSimplificado");
+    const QVariant iso =
+        m_fixture->call(module, method,
+                        {QStringLiteral("0001"), QStringLiteral("10"), QStringLiteral("1001"),
+                         QStringLiteral("2024-05-05"), QStringLiteral("2024-05-15")});
+    QCOMPARE(packetFrom(iso).rows.size(), 8);
+    const QVariant kiosk = m_fixture->call(
+        module, method,
+        {QStringLiteral("0001"), QStringLiteral("10"), QStringLiteral("1001"), dayText(-10), dayText(0)});
+    QVERIFY2(kiosk.toString().contains(QStringLiteral("Use o formato yyyy-MM-dd")),
+             qPrintable(kiosk.toString()));
+    QVERIFY(m_fixture->startServer());
 }
 
 void FaultsTest::lockedDatabaseAnswersErrorTextUntilReleased() {
