@@ -1,0 +1,576 @@
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTableView>
+#include <QTest>
+
+#include "dialogs/TfrmPesquisa.h"
+#include "kit/Buttons.h"
+#include "kit/Colors.h"
+#include "kit/Modal.h"
+#include "kit/core/Messages.h"
+#include "server/ClientDataSet.h"
+#include "support/TestEnvironment.h"
+#include "support/Widgets.h"
+
+#include <optional>
+
+#define VERIFY_SCRIPT(script) QVERIFY2((script).faults().isEmpty(), qPrintable((script).faults().join(u'\n')))
+
+namespace {
+
+// The consumer's stores as the terminal holds them, the all-stores row included, and one store of another
+// branch for the base filters.
+void loadStores(TClientDataSet& stores) {
+    stores.addField("CDFILIAL", FieldType::String, 4).setVisible(false);
+    stores.addField("CDLOJA", FieldType::String, 10).setDisplayLabel("Código");
+    stores.addField("NMLOJA", FieldType::String, 50).setDisplayLabel("Nome");
+    stores.addField("CDCLIENTE", FieldType::String, 21).setVisible(false);
+    stores.addField("CDCONSUMIDOR", FieldType::String, 21).setVisible(false);
+    DataPacket packet;
+    for (const char* name : {"CDFILIAL", "CDLOJA", "NMLOJA", "CDCLIENTE", "CDCONSUMIDOR"}) {
+        packet.fields.append({name, FieldType::String, 50});
+    }
+    const QList<std::pair<QString, QString>> branch1{{"101", "Restaurante Central"}, {"102", "Açaí da Praça"},
+                                                     {"110", "Cantina Ipê"},         {"205", "Acácia Doces"},
+                                                     {"230", "padaria Pão Quente"},  {"T", "TODAS"}};
+    for (const auto& [code, name] : branch1) {
+        packet.rows.append({"0001", code, name, "10", "1001"});
+    }
+    packet.rows.append({"0002", "301", "Café Norte", "10", "1001"});
+    stores.loadPacket(packet);
+}
+
+// The store codes the list shows, top to bottom.
+QStringList shownCodes(const TClientDataSet& stores) {
+    QStringList codes;
+    const int code = stores.FieldByName("CDLOJA").Index();
+    for (int row = 0; row < stores.RecordCount(); ++row) {
+        codes.append(stores.valueAt(row, code).toString());
+    }
+    return codes;
+}
+
+QTableView& grid(QWidget& form) {
+    return childOf<QTableView>(form, "dbgPesquisa");
+}
+
+void tapTitle(QWidget& form, int column) {
+    QHeaderView& titles = *grid(form).horizontalHeader();
+    const QPoint inside(titles.sectionViewportPosition(column) + 5, titles.height() / 2);
+    QTest::mouseClick(titles.viewport(), Qt::LeftButton, {}, inside);
+}
+
+// One step of the consumer: "sbtX" taps a button, "title:N" taps a column title, "key:Name" presses a
+// physical key (through the grid, which has the focus once the list is shown) and "type:c" types a character
+// on a physical keyboard.
+void act(QWidget& form, const QString& step) {
+    if (step.startsWith(u"sbt")) {
+        childOf<QAbstractButton>(form, qPrintable(step)).click();
+    } else if (step.startsWith(u"title:")) {
+        tapTitle(form, step.mid(6).toInt());
+    } else if (step.startsWith(u"key:")) {
+        QTest::keyClick(&grid(form), QKeySequence(step.mid(4))[0].key());
+    } else if (step.startsWith(u"type:")) {
+        QTest::keyClick(&grid(form), step.at(5).toLatin1());
+    } else {
+        throw std::runtime_error("unknown step " + step.toStdString());
+    }
+}
+
+void act(QWidget& form, const QStringList& steps) {
+    for (const QString& step : steps) {
+        act(form, step);
+    }
+}
+
+QString caption(QWidget& form, const char* key) {
+    return childOf<BlendedButtonBase>(form, key).Caption();
+}
+QString typed(QWidget& form) {
+    return childOf<QLineEdit>(form, "edtFiltro").text();
+}
+bool enterEnabled(QWidget& form) {
+    return childOf<QAbstractButton>(form, "sbtEnter").isEnabled();
+}
+
+// A list open on the stores, shown (not modally) so that taps and keys reach it as on the kiosk.
+struct OpenList {
+    explicit OpenList(const QString& baseFilter = {}) {
+        loadStores(stores);
+        if (!baseFilter.isEmpty()) {
+            stores.setFilter(baseFilter);
+            stores.setFiltered(true);
+        }
+        form.PrepareList(stores);
+        form.show();
+    }
+    TClientDataSet stores;
+    TfrmPesquisa form;
+};
+
+}  // namespace
+
+class TestSearchList : public QObject {
+    Q_OBJECT
+    std::optional<TestEnvironment> m_env;
+
+private slots:
+    void init() { m_env.emplace(); }
+    void cleanup() { m_env.reset(); }
+
+    void acceptsTyped_data() {
+        QTest::addColumn<QChar>("character");
+        QTest::addColumn<bool>("accepted");
+        for (const QChar c : QStringView(u" ,./09AZazÇç")) {
+            QTest::addRow("'%s'", qPrintable(QString(c))) << c << true;
+        }
+        for (const QChar c : QStringView(u"-'\"%_*é\t\r")) {
+            QTest::addRow("U+%04X", c.unicode()) << c << false;
+        }
+    }
+    void acceptsTyped() {
+        QFETCH(QChar, character);
+        QFETCH(bool, accepted);
+        QCOMPARE(search::acceptsTyped(character), accepted);
+    }
+
+    void prefixFilter_data() {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("filter");
+        QTest::newRow("no base") << ""
+                                 << "NMLOJA"
+                                 << "ca"
+                                 << "UPPER(NMLOJA) LIKE 'CA%'";
+        QTest::newRow("only a to z change case") << ""
+                                                 << "NMLOJA"
+                                                 << "aç é"
+                                                 << "UPPER(NMLOJA) LIKE 'Aç é%'";
+        QTest::newRow("base kept whole") << "CDLOJA = '1' OR CDLOJA = '2'"
+                                         << "CDLOJA"
+                                         << "1/"
+                                         << "(CDLOJA = '1' OR CDLOJA = '2') AND UPPER(CDLOJA) LIKE '1/%'";
+        QTest::newRow("a quote stays inside the text") << ""
+                                                       << "NMLOJA"
+                                                       << "d'a"
+                                                       << "UPPER(NMLOJA) LIKE 'D''A%'";
+    }
+    void prefixFilter() {
+        QFETCH(QString, base);
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, filter);
+        QCOMPARE(search::prefixFilter(base, field, typed), filter);
+    }
+
+    void layout() {
+        OpenList list;
+        QWidget& form = list.form;
+        QCOMPARE(form.size(), QSize(800, 600));
+        QCOMPARE(form.windowFlags() & Qt::FramelessWindowHint, Qt::FramelessWindowHint);
+        const QList<std::pair<const char*, QRect>> places{
+            {"blsBorda", {0, 0, 800, 600}},        {"blsPesquisa", {3, 2, 763, 298}},
+            {"BlendedShape1", {4, 302, 764, 286}}, {"edtFiltro", {14, 8, 741, 43}},
+            {"panGrid", {14, 54, 658, 236}},       {"dbgPesquisa", {0, 0, 746, 244}},
+            {"blsRolagem", {685, 53, 65, 242}},    {"sbtPrimeiro", {689, 65, 61, 51}},
+            {"sbtRolarCima", {689, 120, 61, 51}},  {"sbtRolaBaixo", {689, 177, 61, 51}},
+            {"sbtUltimo", {689, 237, 61, 51}}};
+        for (const auto& [name, place] : places) {
+            QCOMPARE(childOf<QWidget>(form, name).geometry(), place);
+        }
+        QVERIFY(childOf<QLineEdit>(form, "edtFiltro").isReadOnly());
+        QCOMPARE(childOf<QWidget>(form, "dbgPesquisa").parentWidget()->objectName(), "panGrid");
+        QCOMPARE(childOf<TMessages>(form, "msgPadrao").Msg("Versao"), "Versão ");
+        QCOMPARE(childOf<BlendedButtonBase>(form, "sbtPrimeiro").Caption(), QString());
+    }
+
+    void keys_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");  // as the list opens, with capitals
+        QTest::addColumn<int>("tag");
+        QTest::addColumn<QRect>("place");
+        const QList<std::pair<int, QString>> rows{
+            {308, "1234567890"}, {363, "QWERTYUIOP"}, {418, "ASDFGHJKL"}, {473, "ZXCVBNM"}};
+        for (const auto& [top, keys] : rows) {
+            for (int column = 0; column < keys.size(); ++column) {
+                const QString key = keys.mid(column, 1);
+                QTest::addRow("%s", qPrintable(key))
+                    << "sbt" + key << key << int(key.at(0).unicode()) << QRect(9 + 65 * column, top, 64, 54);
+            }
+        }
+        QTest::newRow("comma") << "sbtVirgula"
+                               << "," << 44 << QRect(464, 473, 64, 54);
+        QTest::newRow("point") << "sbtPonto"
+                               << "." << 46 << QRect(529, 473, 64, 54);
+        QTest::newRow("slash") << "sbtBarra"
+                               << "/" << 47 << QRect(594, 473, 64, 54);
+        QTest::newRow("cedilla") << "sbtCCdil"
+                                 << "Ç" << 231 << QRect(595, 418, 64, 54);
+        QTest::newRow("backspace") << "sbtBackSpace"
+                                   << "Backspace" << 8 << QRect(660, 309, 101, 54);
+        QTest::newRow("enter") << "sbtEnter"
+                               << "Enter" << 13 << QRect(660, 365, 99, 216);
+        QTest::newRow("exit") << "sbtSair"
+                              << "" << 0 << QRect(9, 529, 96, 54);
+        QTest::newRow("shift") << "sbtShift"
+                               << "Shift" << 16 << QRect(106, 528, 97, 54);
+        QTest::newRow("space") << "sbtEspaco"
+                               << "" << 32 << QRect(204, 528, 258, 54);
+        QTest::newRow("caps lock") << "sbtCapsLock"
+                                   << "Caps Lock" << 20 << QRect(464, 528, 100, 54);
+        QTest::newRow("clear") << "sbtLimpar"
+                               << "" << 46 << QRect(566, 528, 92, 54);
+    }
+    void keys() {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(int, tag);
+        QFETCH(QRect, place);
+        OpenList list;
+        const auto& key = childOf<BlendedButtonBase>(list.form, qPrintable(name));
+        QCOMPARE(key.Caption(), caption);
+        QCOMPARE(key.Tag(), tag);
+        QCOMPARE(key.geometry(), place);
+        const bool small = caption == "Backspace" || caption == "Shift" || caption == "Caps Lock";
+        QCOMPARE(key.font().pixelSize(), small ? 16 : 21);
+        QCOMPARE(key.glyph().isNull(), name != "sbtSair" && name != "sbtLimpar");
+    }
+
+    void keyboardStates_data() {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("letterCaption");  // of sbtA
+        QTest::addColumn<QString>("cedillaCaption");
+        QTest::addColumn<bool>("shiftOn");
+        QTest::addColumn<bool>("capsOn");
+        QTest::newRow("opening") << QStringList{} << ""
+                                 << "A"
+                                 << "Ç" << true << false;
+        QTest::newRow("A, then lower case") << QStringList{"sbtA"} << "A"
+                                            << "a"
+                                            << "ç" << false << false;
+        QTest::newRow("A B") << QStringList{"sbtA", "sbtB"} << "Ab"
+                             << "a"
+                             << "ç" << false << false;
+        QTest::newRow("digit turns Shift off") << QStringList{"sbt1", "sbtB"} << "1b"
+                                               << "a"
+                                               << "ç" << false << false;
+        QTest::newRow("signs and space")
+            << QStringList{"sbtVirgula", "sbtPonto", "sbtBarra", "sbtEspaco", "sbt0"} << ",./ 0"
+            << "a"
+            << "ç" << false << false;
+        QTest::newRow("cedilla with Shift") << QStringList{"sbtCCdil", "sbtCCdil"} << "Çç"
+                                            << "a"
+                                            << "ç" << false << false;
+        QTest::newRow("Shift twice") << QStringList{"sbtShift"} << ""
+                                     << "a"
+                                     << "ç" << false << false;
+        QTest::newRow("Caps Lock") << QStringList{"sbtCapsLock", "sbtB", "sbtC"} << "BC"
+                                   << "A"
+                                   << "Ç" << false << true;
+        QTest::newRow("Caps Lock, then Shift") << QStringList{"sbtCapsLock", "sbtShift"} << ""
+                                               << "a"
+                                               << "ç" << true << true;
+        QTest::newRow("Caps Lock, Shift, letter")
+            << QStringList{"sbtCapsLock", "sbtShift", "sbtB", "sbtC"} << "bC"
+            << "A"
+            << "Ç" << false << true;
+        QTest::newRow("Caps Lock twice") << QStringList{"sbtCapsLock", "sbtCapsLock", "sbtB"} << "b"
+                                         << "a"
+                                         << "ç" << false << false;
+        QTest::newRow("physical Caps Lock") << QStringList{"key:CapsLock", "type:b"} << "B"
+                                            << "A"
+                                            << "Ç" << false << true;
+        QTest::newRow("physical Shift keeps the captions") << QStringList{"sbtA", "key:Shift"} << "A"
+                                                           << "a"
+                                                           << "ç" << true << false;
+        QTest::newRow("physical Shift, then a letter")
+            << QStringList{"sbtA", "key:Shift", "type:b", "type:c"} << "ABc"
+            << "a"
+            << "ç" << false << false;
+        QTest::newRow("physical Shift under Caps Lock") << QStringList{"sbtCapsLock", "key:Shift"} << ""
+                                                        << "A"
+                                                        << "Ç" << true << true;
+        QTest::newRow("physical Shift under Caps Lock, then a letter")
+            << QStringList{"sbtCapsLock", "key:Shift", "type:b"} << "b"
+            << "A"
+            << "Ç" << false << true;
+        QTest::newRow("physical hyphen") << QStringList{"type:-"} << ""
+                                         << "A"
+                                         << "Ç" << true << false;
+        QTest::newRow("physical quote") << QStringList{"sbtA", "type:'"} << "A"
+                                        << "a"
+                                        << "ç" << false << false;
+        QTest::newRow("Backspace on an empty box") << QStringList{"sbtBackSpace"} << ""
+                                                   << "A"
+                                                   << "Ç" << true << false;
+        QTest::newRow("Backspace") << QStringList{"sbtA", "sbtB", "sbtBackSpace"} << "A"
+                                   << "a"
+                                   << "ç" << false << false;
+        QTest::newRow("physical Backspace") << QStringList{"sbtA", "sbtB", "key:Backspace"} << "A"
+                                            << "a"
+                                            << "ç" << false << false;
+        QTest::newRow("Limpar") << QStringList{"sbtA", "sbtB", "sbtLimpar"} << ""
+                                << "a"
+                                << "ç" << false << false;
+        QTest::newRow("physical Delete") << QStringList{"sbtA", "key:Delete"} << ""
+                                         << "a"
+                                         << "ç" << false << false;
+    }
+    void keyboardStates() {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, typed);
+        QFETCH(QString, letterCaption);
+        QFETCH(QString, cedillaCaption);
+        QFETCH(bool, shiftOn);
+        QFETCH(bool, capsOn);
+        OpenList list;
+        act(list.form, steps);
+        QCOMPARE(::typed(list.form), typed);
+        for (const QString letter : {"A", "M", "Z"}) {
+            QCOMPARE(caption(list.form, qPrintable("sbt" + letter)),
+                     letterCaption == "A" ? letter : letter.toLower());
+        }
+        QCOMPARE(caption(list.form, "sbtCCdil"), cedillaCaption);
+        QCOMPARE(caption(list.form, "sbt1"), "1");
+        QCOMPARE(list.form.shiftOn(), shiftOn);
+        QCOMPARE(list.form.capsOn(), capsOn);
+    }
+
+    void filtering_data() {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QStringList>("codes");  // shown, in order
+        const QString branch1 = "CDFILIAL = '0001'";
+        const QStringList allByName{"205", "102", "301", "110", "230", "101", "T"};
+        const QStringList branch1ByName{"205", "102", "110", "230", "101", "T"};
+        QTest::newRow("opening: sorted by name") << "" << QStringList{} << "" << allByName;
+        QTest::newRow("name prefix") << "" << QStringList{"sbtC", "sbtA"} << "UPPER(NMLOJA) LIKE 'CA%'"
+                                     << QStringList{"301", "110"};
+        QTest::newRow("letter case ignored")
+            << "" << QStringList{"sbtP", "sbtA"} << "UPPER(NMLOJA) LIKE 'PA%'" << QStringList{"230"};
+        QTest::newRow("cedilla key finds accented names")
+            << "" << QStringList{"sbtA", "sbtCCdil"} << "UPPER(NMLOJA) LIKE 'Aç%'" << QStringList{"102"};
+        QTest::newRow("capital cedilla too") << "" << QStringList{"sbtCapsLock", "sbtA", "sbtCCdil", "sbtA"}
+                                             << "UPPER(NMLOJA) LIKE 'AÇA%'" << QStringList{"102"};
+        QTest::newRow("accents count") << "" << QStringList{"sbtA", "sbtC", "sbtA", "sbtI"}
+                                       << "UPPER(NMLOJA) LIKE 'ACAI%'" << QStringList{};
+        QTest::newRow("Código, then digits") << "" << QStringList{"title:0", "sbt1", "sbt0"}
+                                             << "UPPER(CDLOJA) LIKE '10%'" << QStringList{"101", "102"};
+        QTest::newRow("Código: all, by code") << "" << QStringList{"title:0"} << ""
+                                              << QStringList{"101", "102", "110", "205", "230", "301", "T"};
+        QTest::newRow("title after typing: still filtered by name")
+            << "" << QStringList{"sbtC", "title:0"} << "UPPER(NMLOJA) LIKE 'C%'" << QStringList{"110", "301"};
+        QTest::newRow("title after typing: the next key filters by code")
+            << "" << QStringList{"sbtC", "title:0", "sbt1"} << "UPPER(CDLOJA) LIKE 'C1%'" << QStringList{};
+        QTest::newRow("title after typing: Backspace filters by code")
+            << "" << QStringList{"sbt1", "sbt1", "title:0", "sbtBackSpace"} << "UPPER(CDLOJA) LIKE '1%'"
+            << QStringList{"101", "102", "110"};
+        QTest::newRow("Nome again") << "" << QStringList{"title:0", "title:1", "sbtT"}
+                                    << "UPPER(NMLOJA) LIKE 'T%'" << QStringList{"T"};
+        QTest::newRow("base filter kept")
+            << branch1 << QStringList{"sbtC"} << "(CDFILIAL = '0001') AND UPPER(NMLOJA) LIKE 'C%'"
+            << QStringList{"110"};
+        QTest::newRow("base filter with OR is not swallowed")
+            << "CDLOJA = '101' OR CDLOJA = '301'" << QStringList{"sbtC"}
+            << "(CDLOJA = '101' OR CDLOJA = '301') AND UPPER(NMLOJA) LIKE 'C%'" << QStringList{"301"};
+        QTest::newRow("Backspace to empty: base")
+            << branch1 << QStringList{"sbtC", "sbtBackSpace"} << branch1 << branch1ByName;
+        QTest::newRow("Backspace on an empty box: base")
+            << branch1 << QStringList{"sbtBackSpace"} << branch1 << branch1ByName;
+        QTest::newRow("Limpar: base")
+            << branch1 << QStringList{"sbtR", "sbtE", "sbtLimpar"} << branch1 << branch1ByName;
+        QTest::newRow("Limpar without base: all")
+            << "" << QStringList{"sbtR", "sbtLimpar"} << "" << allByName;
+        QTest::newRow("physical hyphen changes nothing")
+            << "" << QStringList{"sbtC", "type:-"} << "UPPER(NMLOJA) LIKE 'C%'" << QStringList{"301", "110"};
+        QTest::newRow("physical quote changes nothing")
+            << branch1 << QStringList{"type:'"} << branch1 << branch1ByName;
+        QTest::newRow("no row matches")
+            << "" << QStringList{"sbtZ", "sbtZ"} << "UPPER(NMLOJA) LIKE 'ZZ%'" << QStringList{};
+        QTest::newRow("rows again after no match")
+            << "" << QStringList{"sbtZ", "sbtBackSpace"} << "" << allByName;
+    }
+    void filtering() {
+        QFETCH(QString, base);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, filter);
+        QFETCH(QStringList, codes);
+        OpenList list(base);
+        act(list.form, steps);
+        QCOMPARE(list.stores.Filter(), filter);
+        QCOMPARE(shownCodes(list.stores), codes);
+        QCOMPARE(enterEnabled(list.form), !codes.isEmpty());
+        QCOMPARE(grid(list.form).model()->rowCount(), codes.size());
+    }
+
+    void titleColours_data() {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<int>("sortColumn");
+        QTest::newRow("opening") << QStringList{} << 1;
+        QTest::newRow("Código") << QStringList{"title:0"} << 0;
+        QTest::newRow("Código, then Nome") << QStringList{"title:0", "title:1"} << 1;
+    }
+    void titleColours() {
+        QFETCH(QStringList, steps);
+        QFETCH(int, sortColumn);
+        OpenList list;
+        act(list.form, steps);
+        const QAbstractItemModel& model = *grid(list.form).model();
+        QCOMPARE(model.columnCount(), 2);
+        for (int column = 0; column < 2; ++column) {
+            const QColor expected = fromBgr(column == sortColumn ? colors::Purple : colors::Navy);
+            QCOMPARE(model.headerData(column, Qt::Horizontal, Qt::ForegroundRole).value<QColor>(), expected);
+        }
+        QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), "Código");
+        QCOMPARE(list.stores.IndexName(), sortColumn == 0 ? "CDLOJA" : "NMLOJA");
+        QCOMPARE(list.stores.indexNames(), QStringList({"CDLOJA", "NMLOJA"}));
+    }
+
+    void navigation_data() {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("current");
+        QTest::newRow("opening: first") << QStringList{} << "205";
+        QTest::newRow("next") << QStringList{"sbtRolaBaixo", "sbtRolaBaixo"} << "301";
+        QTest::newRow("last") << QStringList{"sbtUltimo"} << "T";
+        QTest::newRow("last, previous") << QStringList{"sbtUltimo", "sbtRolarCima"} << "101";
+        QTest::newRow("first") << QStringList{"sbtUltimo", "sbtPrimeiro"} << "205";
+        QTest::newRow("previous at the top stays") << QStringList{"sbtRolarCima"} << "205";
+        QTest::newRow("arrow key in the grid") << QStringList{"key:Down"} << "102";
+        QTest::newRow("typing goes to the first match") << QStringList{"sbtUltimo", "sbtP"} << "230";
+    }
+    // The grid's selected row and the dataset's current record are one.
+    void navigation() {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, current);
+        OpenList list;
+        act(list.form, steps);
+        QCOMPARE(list.stores.FieldByName("CDLOJA").asString(), current);
+        const QModelIndexList selected = grid(list.form).selectionModel()->selectedRows();
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected.front().row(), list.stores.currentRow());
+    }
+
+    void gridMovesTheDataset() {
+        OpenList list;
+        QTableView& view = grid(list.form);
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {},
+                          view.visualRect(view.model()->index(3, 0)).center());
+        QCOMPARE(list.stores.FieldByName("CDLOJA").asString(), "110");
+    }
+
+    void sendKeys_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("asTyped");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("typed") << "Cant" << true << "Cacant";
+        QTest::newRow("key-downs: Backspace") << QString(QChar(8)) << false << "C";
+        QTest::newRow("key-downs: Delete") << QString(QChar(46)) << false << "";
+        QTest::newRow("key-downs are not text") << "ab" << false << "Ca";
+    }
+    void sendKeys() {
+        QFETCH(QString, text);
+        QFETCH(bool, asTyped);
+        QFETCH(QString, typed);
+        OpenList list;
+        list.form.SendKeys("Ca", false, true);
+        list.form.SendKeys(text, false, asTyped);
+        QCOMPARE(::typed(list.form), typed);
+    }
+
+    void closing_data() {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("closing");
+        QTest::addColumn<bool>("chosen");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("current");
+        const QString branch1 = "CDFILIAL = '0001'";
+        QTest::newRow("Enter after typing")
+            << "" << QStringList{"sbtC", "sbtRolaBaixo"} << "sbtEnter" << true << "UPPER(NMLOJA) LIKE 'C%'"
+            << "110";
+        QTest::newRow("Enter key") << branch1 << QStringList{"sbtR"} << "key:Return" << true
+                                   << "(CDFILIAL = '0001') AND UPPER(NMLOJA) LIKE 'R%'"
+                                   << "101";
+        QTest::newRow("all stores") << "" << QStringList{"sbtUltimo"} << "sbtEnter" << true << ""
+                                    << "T";
+        QTest::newRow("double click") << "" << QStringList{} << "dblclick:2" << true << ""
+                                      << "301";
+        // The base filter, put back, shows its rows from the first.
+        QTest::newRow("exit") << branch1 << QStringList{"sbtC"} << "sbtSair" << false << branch1 << "205";
+        QTest::newRow("Escape") << branch1 << QStringList{"sbtC"} << "key:Escape" << false << branch1
+                                << "205";
+        QTest::newRow("Escape from the filter box")
+            << "" << QStringList{"sbtC"} << "box:Escape" << false << ""
+            << "205";
+        QTest::newRow("Enter when no row matches does nothing")
+            << "" << QStringList{"sbtZ", "sbtEnter", "key:Return", "sbtBackSpace", "sbtRolaBaixo"}
+            << "sbtEnter" << true << ""
+            << "102";
+    }
+    void closing() {
+        QFETCH(QString, base);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, closing);
+        QFETCH(bool, chosen);
+        QFETCH(QString, filter);
+        QFETCH(QString, current);
+        TClientDataSet stores;
+        loadStores(stores);
+        stores.setFilter(base);
+        stores.setFiltered(!base.isEmpty());
+        bool openAfterSteps = false;
+        bool openRightAfterClosing = false;
+        QPointer<QDialog> shown;
+        ModalScript script({[&](QDialog& form) {
+            shown = &form;
+            act(form, steps);
+            QCoreApplication::processEvents();
+            openAfterSteps = form.isVisible();
+            if (closing.startsWith(u"dblclick:")) {
+                QTableView& view = grid(form);
+                const QModelIndex row = view.model()->index(closing.mid(9).toInt(), 1);
+                const QPoint inside = view.visualRect(row).center();
+                // As a mouse does it: a click, then the second press that makes it double.
+                QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, inside);
+                QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, inside);
+                QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, inside);
+            } else if (closing.startsWith(u"box:")) {
+                QTest::keyClick(&childOf<QLineEdit>(form, "edtFiltro"),
+                                QKeySequence(closing.mid(4))[0].key());
+            } else {
+                act(form, closing);
+            }
+            openRightAfterClosing = form.isVisible();  // the close request is posted
+        }});
+        QCOMPARE(ShowSearchList(stores, "fundo.bmp"), chosen);
+        VERIFY_SCRIPT(script);
+        QVERIFY(openAfterSteps);
+        QVERIFY(openRightAfterClosing);
+        QVERIFY(shown.isNull());  // destroyed before the call returned
+        QCOMPARE(stores.Filter(), filter);
+        QCOMPARE(stores.FieldByName("CDLOJA").asString(), current);
+    }
+
+    void altF4KeepsTheListOpen() {
+        TClientDataSet stores;
+        loadStores(stores);
+        bool open = false;
+        ModalScript script({[&](QDialog& form) {
+            QTest::keyClick(&grid(form), Qt::Key_F4, Qt::AltModifier);
+            static_cast<TfrmPesquisa&>(form).deliverKey(Qt::Key_F4, Qt::AltModifier, {});
+            QCoreApplication::processEvents();
+            open = form.isVisible();
+            act(form, "sbtSair");
+        }});
+        QVERIFY(!ShowSearchList(stores, {}));
+        VERIFY_SCRIPT(script);
+        QVERIFY(open);
+    }
+};
+
+QTEST_MAIN(TestSearchList)
+#include "tst_pesquisa.moc"
