@@ -116,13 +116,18 @@ QTableView* addGrid(QWidget* parent, const char* name, const QRect& place, TClie
     for (int column = 0; column < static_cast<int>(columns.size()); ++column) {
         grid->setColumnWidth(column, columns[static_cast<std::size_t>(column)].width);
     }
-    QObject::connect(model, &DataSetModel::currentRowChanged, grid, [grid](int row) {
-        if (row < 0) {
+    const auto showCurrentRow = [grid, model] {
+        if (model->currentRow() < 0) {
             grid->clearSelection();
         } else {
-            grid->selectRow(row);
+            grid->selectRow(model->currentRow());
         }
-    });
+    };
+    QObject::connect(model, &DataSetModel::currentRowChanged, grid, showCurrentRow);
+    // Rows inserted or removed in front of the current one move the view's row, not the table's record.
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, grid, showCurrentRow);
+    QObject::connect(model, &QAbstractItemModel::rowsRemoved, grid, showCurrentRow);
+    QObject::connect(model, &QAbstractItemModel::modelReset, grid, showCurrentRow);
     QObject::connect(grid->selectionModel(), &QItemSelectionModel::currentRowChanged, model,
                      [model](const QModelIndex& current) {
                          if (current.isValid()) {
