@@ -252,9 +252,9 @@ void TfrmExtratoGrupo::buildButtons() {
 
 void TfrmExtratoGrupo::buildFooter() {
     const QFont text = tahoma(19, false);
-    addLabel(this, "lblTextoTotSubs", QRect(217, 517, 230, 24), text,
+    addLabel(this, "lblTextoTotSubs", QRect(217, 517, 210, 24), text,
              QStringLiteral("Total Geral Subsidiado"));
-    addLabel(this, "lblTextoTotFunc", QRect(217, 545, 230, 24), text,
+    addLabel(this, "lblTextoTotFunc", QRect(217, 545, 210, 24), text,
              QStringLiteral("Total Geral Funcionário"));
     // The amounts keep their right edge where the design text ends and grow to the left.
     lblTotSubs = addLabel(this, "lblTotSubs", QRect(431, 517, 110, 24), text, DesignTotal);
@@ -268,7 +268,7 @@ void TfrmExtratoGrupo::buildFooter() {
 void TfrmExtratoGrupo::FormCreate() {
     Trad(this);
     if (!g_mesAnterior) {
-        connectToServer();
+        ConnectUnderWait(*netExtratoGrupo);
         applyApplicationLook(this);
         const TerminalContext& context = TerminalContext::current();
         lblCabec->setText(context.typedCode + QStringLiteral(" - ") + context.NMCONSUMIDOR);
@@ -284,10 +284,6 @@ void TfrmExtratoGrupo::FormCreate() {
     showTotals(formats::formatFloat(QStringLiteral("#,##0.00"), totals.subsidised),
                formats::formatFloat(QStringLiteral("#,##0.00"), totals.employee));
     startInactivityTimer();
-}
-
-void TfrmExtratoGrupo::connectToServer() {
-    ConnectUnderWait(*netExtratoGrupo);
 }
 
 void TfrmExtratoGrupo::showPeriod() {
@@ -324,10 +320,7 @@ void TfrmExtratoGrupo::armInactivityTimer(int interval) {
 
 void TfrmExtratoGrupo::startInactivityTimer() {
     timDataHora->stop();
-    const int interval = groupInactivityInterval(TerminalContext::current().NRSEGFECTOT);
-    if (interval >= 0) {
-        armInactivityTimer(interval);
-    }
+    restartCountdown();
 }
 
 void TfrmExtratoGrupo::restartCountdown() {

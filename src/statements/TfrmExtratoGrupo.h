@@ -35,7 +35,6 @@ private:
     void declareTables();
 
     void FormCreate();
-    void connectToServer();
     void showPeriod();
     void loadProducts();
     void showTotals(const QString& subsidised, const QString& employee);
