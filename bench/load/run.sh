@@ -1,7 +1,7 @@
 #!/bin/sh
 # Load benchmark of totem-server on the large demo network (see bench/REPORT.md).
 # Usage: bench/load/run.sh <build dir> <work dir> [clients] [seconds] [workers]
-# The build needs -DCMAKE_BUILD_TYPE=Release and -DTOTEM_BENCH=ON (targets totem-server and totem-load).
+# The build needs -DCMAKE_BUILD_TYPE=Release -DTOTEM_BENCH=ON (targets totem-server and totem-load).
 # The large database (about 1.6 GB, two minutes) is made once in the work dir and kept.
 set -eu
 build=$1
