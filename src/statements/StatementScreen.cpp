@@ -1,0 +1,248 @@
+#include "statements/StatementScreen.h"
+
+#include "kit/Application.h"
+#include "kit/Buttons.h"
+#include "kit/Colors.h"
+#include "kit/ErrorReport.h"
+#include "kit/Shapes.h"
+#include "kit/core/Clock.h"
+#include "kit/core/Formats.h"
+#include "kit/core/Messages.h"
+#include "server/ClientDataSet.h"
+#include "server/DataSetModel.h"
+#include "terminal/TerminalContext.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QTableView>
+#include <QTextEdit>
+#include <QTimer>
+
+namespace {
+
+constexpr int ClientWidth = 792;
+constexpr int ClientHeight = 573;
+constexpr int LayoutInactivityMs = 20000;
+constexpr movements::BoxPlace MessageBoxLayout{524, 20};
+constexpr int MessageBoxLeft = 8;
+constexpr int MessageBoxWidth = 705;
+constexpr int GlyphSize = 36;
+constexpr int GridRowHeight = 17;
+
+QFont verdana(int pixelSize) {
+    QFont font(QStringLiteral("Verdana"));
+    font.setPixelSize(pixelSize);
+    font.setBold(true);
+    return font;
+}
+
+QLabel* addLabel(QWidget* parent, const char* name, const QRect& place, int pixelSize, const QString& text) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(place);
+    label->setFont(verdana(pixelSize));
+    label->setStyleSheet(QStringLiteral("color: #000080; background: transparent;"));
+    return label;
+}
+
+TBlendedShape* addShape(QWidget* parent, const char* name, const QRect& place, quint32 bgr) {
+    auto* shape = new TBlendedShape(parent, TBlendedShape::stRoundRect, fromBgr(bgr));
+    shape->setObjectName(QString::fromLatin1(name));
+    shape->setGeometry(place);
+    return shape;
+}
+
+QString gridStyle(int titlePixelSize) {
+    return QStringLiteral(
+               "QTableView { background: #d6d6d6; border: none; color: palette(window-text); }"
+               "QHeaderView::section { background: #000080; color: #d6d6d6; border: none;"
+               " padding: 0 2px; font-family: 'MS Sans Serif'; font-weight: bold; font-size: %1px; }")
+        .arg(titlePixelSize);
+}
+
+// Keeps the grid's current row and the list's current record together, both ways.
+void linkCurrentRow(QTableView& grid, DataSetModel& model) {
+    QObject::connect(grid.selectionModel(), &QItemSelectionModel::currentRowChanged, &model,
+                     [&model](const QModelIndex& current) {
+                         if (current.isValid()) {
+                             model.setCurrentRow(current.row());
+                         }
+                     });
+    QObject::connect(&model, &DataSetModel::currentRowChanged, &grid, [&grid, &model](int row) {
+        if (row >= 0 && row < model.rowCount()) {
+            grid.selectRow(row);
+        }
+    });
+}
+
+}  // namespace
+
+StatementScreen::StatementScreen(const char* formName, const char* timerName, Qt::Alignment balanceAlignment,
+                                 QWidget* parent)
+    : TForm(parent) {
+    setObjectName(QString::fromLatin1(formName));
+    setClientSize(ClientWidth, ClientHeight);
+    msgPadrao = new TMessages(movements::movementTypeLines(), this);
+    msgPadrao->setObjectName(QStringLiteral("msgPadrao"));
+    inactivityTimer = new QTimer(this);
+    inactivityTimer->setObjectName(QString::fromLatin1(timerName));
+    inactivityTimer->setInterval(LayoutInactivityMs);
+    inactivityTimer->start();
+    buildLayout(balanceAlignment);
+}
+
+void StatementScreen::buildLayout(Qt::Alignment balanceAlignment) {
+    panGeral = new QWidget(this);
+    panGeral->setObjectName(QStringLiteral("panGeral"));
+    panGeral->setGeometry(rect());
+    addShape(panGeral, "blsFundo", panGeral->rect(), colors::Silver);
+    addShape(panGeral, "blsCabecalho", {8, 5, 776, 30}, colors::LightGrey);
+    lblCabecalho =
+        addLabel(panGeral, "lblCabecalho", {10, 5, 772, 29}, 21, QStringLiteral("0000 - Consumidor"));
+    lblCabecalho->setAlignment(Qt::AlignCenter);
+    addLabel(panGeral, "lblPeriodo", {10, 49, 101, 23}, 17, QStringLiteral("Período :"));
+    lblDtPeriodo = addLabel(panGeral, "lblDtPeriodo", {122, 49, 249, 23}, 16,
+                            QStringLiteral("01/01/2000  -  31/01/2000"));
+    addLabel(panGeral, "lblSaldoInicial", {410, 49, 122, 23}, 17, QStringLiteral("Saldo Inicial"));
+    lblVrSaldoIni = addLabel(panGeral, "lblVrSaldoIni", {581, 49, 140, 23}, 16, QStringLiteral("250,00"));
+    addLabel(panGeral, "lblSaldoFinal", {410, 82, 122, 23}, 17, QStringLiteral("Saldo Final"));
+    lblVrSaldoFin = addLabel(panGeral, "lblVrSaldoFin", {581, 82, 140, 23}, 16, QStringLiteral("250,00"));
+    for (QLabel* balance : {lblVrSaldoIni, lblVrSaldoFin}) {
+        balance->setAlignment(balanceAlignment | Qt::AlignVCenter);
+    }
+
+    addShape(panGeral, "blsMensagem", {8, movements::MessageBandTop, 707, 72}, colors::LightGrey);
+    rceMsgAdi = new QTextEdit(panGeral);
+    rceMsgAdi->setObjectName(QStringLiteral("rceMsgAdi"));
+    rceMsgAdi->setGeometry(MessageBoxLeft, MessageBoxLayout.top, MessageBoxWidth, MessageBoxLayout.height);
+    rceMsgAdi->setReadOnly(true);
+    rceMsgAdi->setFrameShape(QFrame::NoFrame);
+    rceMsgAdi->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    rceMsgAdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    rceMsgAdi->setFont(verdana(16));
+    rceMsgAdi->setStyleSheet(QStringLiteral("QTextEdit { color: #000080; background: transparent; }"));
+    rceMsgAdi->document()->setDocumentMargin(0);
+    rceMsgAdi->document()->setDefaultTextOption(QTextOption(Qt::AlignHCenter));
+    rceMsgAdi->setPlainText(QStringLiteral("Mensagem Parametrizada"));
+
+    bbbVoltar = addButton("bbbVoltar", {719, 497, 71, 72}, pictures::Glyph::ExitDoor, false);
+    bbbVoltar->setCursor(Qt::ArrowCursor);
+}
+
+void StatementScreen::runSetUp(const std::function<void()>& formCreate) {
+    m_settingUp = true;
+    runGuarded(formCreate);
+    m_settingUp = false;
+    restartCountdown();
+}
+
+void StatementScreen::whenSetUp(const std::function<void()>& handler) {
+    if (!m_settingUp) {
+        runGuarded(handler);
+    }
+}
+
+void StatementScreen::restartCountdown() {
+    inactivityTimer->stop();
+    inactivityTimer->start();
+}
+
+void StatementScreen::showHeaderAndPeriod() {
+    const TerminalContext& terminal = TerminalContext::current();
+    lblCabecalho->setText(movements::headerText(terminal.CDCONSUMIDOR, terminal.NMCONSUMIDOR));
+    m_period = movements::StatementPeriod::of(Clock::today(), terminal.NRDIAINITOT, terminal.NRDIAFINTOT);
+    lblDtPeriodo->setText(movements::periodText(m_period));
+}
+
+QString StatementScreen::periodStartText() const {
+    return formats::dateText(m_period.start);
+}
+
+QString StatementScreen::periodEndText() const {
+    return formats::dateText(m_period.end);
+}
+
+void StatementScreen::showBalances(TClientDataSet& movements) {
+    const movements::Balances balances = movements::readBalances(movements);
+    lblVrSaldoFin->setText(movements::balanceText(balances.finalBalance));
+    lblVrSaldoIni->setText(movements::balanceText(balances.initialBalance));
+}
+
+void StatementScreen::showMessageText() {
+    const QString& message = TerminalContext::current().DSMSGADITOT;
+    const movements::BoxPlace place = movements::fitMessageBox(message, MessageBoxLayout);
+    rceMsgAdi->setGeometry(MessageBoxLeft, place.top, MessageBoxWidth, place.height);
+    rceMsgAdi->setPlainText(message);
+}
+
+void StatementScreen::applyInactivityInterval() {
+    inactivityTimer->setInterval(movements::inactivityInterval(TerminalContext::current().NRSEGFECTOT));
+}
+
+void StatementScreen::declareMovementFields(TClientDataSet& list,
+                                            std::function<QString(const QVariant&)> typeText,
+                                            std::function<QString(const QVariant&)> amountText,
+                                            std::function<QString(const QVariant&)> balanceText) {
+    list.addField(QStringLiteral("CDCLIENTE"), FieldType::String, 21).setVisible(false);
+    list.addField(QStringLiteral("CDCONSUMIDOR"), FieldType::String, 21).setVisible(false);
+    list.addField(QStringLiteral("IDTIPMOCVLI"), FieldType::String, 1).setOnGetText(std::move(typeText));
+    list.addField(QStringLiteral("VRMOVCLI"), FieldType::Float).setOnGetText(std::move(amountText));
+    list.addField(QStringLiteral("DTMOVCLI"), FieldType::DateTime);
+    list.addField(QStringLiteral("VRSALDOCONS"), FieldType::Float).setOnGetText(std::move(balanceText));
+}
+
+QTableView* StatementScreen::addGrid(QWidget* parent, const char* name, const QRect& place,
+                                     TClientDataSet& list, DataSetModel& model,
+                                     std::initializer_list<GridColumn> columns, int titlePixelSize) {
+    auto* grid = new QTableView(parent);
+    grid->setObjectName(QString::fromLatin1(name));
+    grid->setGeometry(place);
+    QStringList fields;
+    for (const GridColumn& column : columns) {
+        fields.append(QString::fromLatin1(column.field));
+        list.FieldByName(fields.back()).setDisplayLabel(column.title);
+    }
+    model.setColumns(fields);
+    grid->setModel(&model);
+    QFont cells(QStringLiteral("MS Sans Serif"));
+    cells.setPixelSize(11);
+    grid->setFont(cells);
+    grid->setStyleSheet(gridStyle(titlePixelSize));
+    grid->setFrameShape(QFrame::NoFrame);
+    grid->setShowGrid(false);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setWordWrap(false);
+    grid->verticalHeader()->hide();
+    grid->verticalHeader()->setDefaultSectionSize(GridRowHeight);
+    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    grid->horizontalHeader()->setHighlightSections(false);
+    int section = 0;
+    for (const GridColumn& column : columns) {
+        grid->setColumnWidth(section++, column.width);
+    }
+    linkCurrentRow(*grid, model);
+    return grid;
+}
+
+TBlendedBitBtn* StatementScreen::addButton(const char* name, const QRect& place, pictures::Glyph glyph,
+                                           bool circular) {
+    auto* button = new TBlendedBitBtn(panGeral);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(place);
+    button->setShape(circular ? TBlendedBitBtn::Circle : TBlendedBitBtn::RoundRect);
+    button->setGlyph(pictures::glyph(glyph, GlyphSize));
+    button->setBrushColor(fromBgr(colors::LightGrey));
+    button->setDownColor(fromBgr(colors::Silver));
+    button->setDownFontColor(fromBgr(colors::White));
+    button->setDisabledColor(fromBgr(colors::Gray));
+    button->setDisabledFontColor(fromBgr(colors::Silver));
+    return button;
+}
+
+// The countdown of a screen that has ended stops: no later firing acts on it.
+void StatementScreen::done(int result) {
+    inactivityTimer->stop();
+    TForm::done(result);
+}
