@@ -13,6 +13,7 @@
 #include "server/DataSetModel.h"
 #include "server/FilterExpression.h"
 
+#include <QCloseEvent>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPainter>
@@ -207,13 +208,12 @@ Button* keyButton(QWidget* form, const char* name, const QRect& geometry, int ta
     button->setShape(Button::RoundRect);
     button->setBrushColor(fromBgr(colors::Silver));
     button->setFontColor(fromBgr(colors::Navy));
-    button->setFont(tahoma(KeyFontPixels));
     button->setTag(tag);
     return button;
 }
 
-TBlendedButton* functionKey(QWidget* form, const char* name, const QRect& geometry, const QString& caption,
-                            int tag, int fontPixels = KeyFontPixels) {
+TBlendedButton* captionKey(QWidget* form, const char* name, const QRect& geometry, const QString& caption,
+                           int tag, int fontPixels = KeyFontPixels) {
     auto* key = keyButton<TBlendedButton>(form, name, geometry, tag);
     key->setCaption(caption);
     key->setFont(tahoma(fontPixels));
@@ -287,9 +287,6 @@ TfrmPesquisa::TfrmPesquisa(QWidget* parent)
     setObjectName(QStringLiteral("frmPesquisa"));
     setClientSize(FormSize.width(), FormSize.height());
     setColour(*this, QPalette::Window, colors::ButtonFace);
-    for (QWidget* button : {sbtPrimeiro, sbtRolarCima, sbtRolaBaixo, sbtUltimo}) {
-        button->raise();  // above their backing shape
-    }
     previewKeysOf(edtFiltro);
     previewKeysOf(dbgPesquisa);
     createKeyboard();
@@ -309,23 +306,22 @@ void TfrmPesquisa::createKeyboard() {
         int left = FirstKeyLeft;
         for (const QChar character : row.characters) {
             const QString name = characterKeyName(character);
-            auto* key = functionKey(this, qPrintable(name), QRect(QPoint(left, row.top), CharacterKey),
-                                    QString(asciiCase(character, false)), character.unicode());
+            auto* key = captionKey(this, qPrintable(name), QRect(QPoint(left, row.top), CharacterKey),
+                                   QString(asciiCase(character, false)), character.unicode());
             connectCharacterKey(key);
             left += KeyPitch;
         }
     }
-    connectCharacterKey(functionKey(this, "sbtEspaco", {204, 528, 258, 54}, QString(), u' '));
-    sbtCCdil =
-        functionKey(this, "sbtCCdil", QRect(QPoint(595, 418), CharacterKey), QStringLiteral("ç"), u'ç');
-    sbtBackSpace = functionKey(this, "sbtBackSpace", {660, 309, 101, 54}, QStringLiteral("Backspace"),
-                               vk::Back, SmallKeyFontPixels);
-    sbtEnter = functionKey(this, "sbtEnter", {660, 365, 99, 216}, QStringLiteral("Enter"), vk::Return);
+    connectCharacterKey(captionKey(this, "sbtEspaco", {204, 528, 258, 54}, QString(), u' '));
+    sbtCCdil = captionKey(this, "sbtCCdil", QRect(QPoint(595, 418), CharacterKey), QStringLiteral("ç"), u'ç');
+    sbtBackSpace = captionKey(this, "sbtBackSpace", {660, 309, 101, 54}, QStringLiteral("Backspace"),
+                              vk::Back, SmallKeyFontPixels);
+    sbtEnter = captionKey(this, "sbtEnter", {660, 365, 99, 216}, QStringLiteral("Enter"), vk::Return);
     sbtSair = glyphKey(this, "sbtSair", {9, 529, 96, 54}, 0, pictures::Glyph::ExitDoor);
-    sbtShift = functionKey(this, "sbtShift", {106, 528, 97, 54}, QStringLiteral("Shift"), vk::Shift,
-                           SmallKeyFontPixels);
-    sbtCapsLock = functionKey(this, "sbtCapsLock", {464, 528, 100, 54}, QStringLiteral("Caps Lock"),
-                              vk::Capital, SmallKeyFontPixels);
+    sbtShift = captionKey(this, "sbtShift", {106, 528, 97, 54}, QStringLiteral("Shift"), vk::Shift,
+                          SmallKeyFontPixels);
+    sbtCapsLock = captionKey(this, "sbtCapsLock", {464, 528, 100, 54}, QStringLiteral("Caps Lock"),
+                             vk::Capital, SmallKeyFontPixels);
     sbtLimpar = glyphKey(this, "sbtLimpar", {566, 528, 92, 54}, vk::Delete, pictures::Glyph::Clear);
 
     connectClick(sbtCCdil, &TfrmPesquisa::sbtCCdilClick);
@@ -559,7 +555,18 @@ void TfrmPesquisa::enableEnter() {
 
 // The close request waits in the queue, so that the handler that asked for it finishes first.
 void TfrmPesquisa::postClose() {
+    m_closeRequested = true;
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+// Only the list's own actions close it: a close asked by the system (Alt+F4 that the platform handles
+// itself, a window manager's close button) is refused.
+void TfrmPesquisa::closeEvent(QCloseEvent* event) {
+    if (!m_closeRequested) {
+        event->ignore();
+        return;
+    }
+    TForm::closeEvent(event);
 }
 
 void TfrmPesquisa::selectCurrentRecord() {

@@ -57,6 +57,7 @@ public:
 protected:
     void FormKeyDown(int& key, Qt::KeyboardModifiers shift) override;
     void FormKeyPress(QChar& key) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void sbtCharacterClick(const TBlendedButton& key);
@@ -111,6 +112,7 @@ private:
 
     TClientDataSet* m_dataset = nullptr;
     SearchGridModel* dtsPesquisa = nullptr;  // the data source of the grid, made by PrepareList
+    bool m_closeRequested = false;
     bool m_chosen = false;
     bool m_capsOn = false;
     bool m_shiftOn = false;

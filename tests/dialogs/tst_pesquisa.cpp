@@ -233,9 +233,12 @@ private slots:
         QCOMPARE(key.Caption(), caption);
         QCOMPARE(key.Tag(), tag);
         QCOMPARE(key.geometry(), place);
-        const bool small = caption == "Backspace" || caption == "Shift" || caption == "Caps Lock";
-        QCOMPARE(key.font().pixelSize(), small ? 16 : 21);
-        QCOMPARE(key.glyph().isNull(), name != "sbtSair" && name != "sbtLimpar");
+        const bool glyphOnly = name == "sbtSair" || name == "sbtLimpar";
+        QCOMPARE(key.glyph().isNull(), !glyphOnly);
+        if (!glyphOnly) {
+            const bool small = caption == "Backspace" || caption == "Shift" || caption == "Caps Lock";
+            QCOMPARE(key.font().pixelSize(), small ? 16 : 21);
+        }
     }
 
     void keyboardStates_data() {
@@ -562,6 +565,7 @@ private slots:
         ModalScript script({[&](QDialog& form) {
             QTest::keyClick(&grid(form), Qt::Key_F4, Qt::AltModifier);
             static_cast<TfrmPesquisa&>(form).deliverKey(Qt::Key_F4, Qt::AltModifier, {});
+            form.close();  // as the platform's own Alt+F4 or a window manager would
             QCoreApplication::processEvents();
             open = form.isVisible();
             act(form, "sbtSair");
