@@ -30,7 +30,6 @@ class SearchGridModel : public DataSetModel {
 public:
     using DataSetModel::DataSetModel;
 
-    int highlightedTitle() const { return m_highlighted; }
     void highlightTitle(int column) {
         m_highlighted = column;
         if (columnCount() > 0) {
