@@ -8,19 +8,19 @@ DataSetModel::DataSetModel(TClientDataSet& dataSet, QObject* parent)
     connect(&dataSet, &TClientDataSet::reset, this, [this] {
         resolveColumns();
         endResetModel();
-        followCurrent();
+        announceCurrent();
     });
     connect(&dataSet, &TClientDataSet::rowAboutToBeInserted, this,
             [this](int row) { beginInsertRows({}, row, row); });
     connect(&dataSet, &TClientDataSet::rowInserted, this, [this] {
         endInsertRows();
-        followCurrent();
+        announceCurrent();
     });
     connect(&dataSet, &TClientDataSet::rowAboutToBeRemoved, this,
             [this](int row) { beginRemoveRows({}, row, row); });
     connect(&dataSet, &TClientDataSet::rowRemoved, this, [this] {
         endRemoveRows();
-        followCurrent();
+        announceCurrent();
     });
     connect(&dataSet, &TClientDataSet::rowChanged, this, [this](int row) {
         if (columnCount() > 0) {
@@ -37,7 +37,7 @@ void DataSetModel::setColumns(const QStringList& fieldNames) {
     m_requested = fieldNames;
     resolveColumns();
     endResetModel();
-    followCurrent();
+    announceCurrent();
 }
 
 void DataSetModel::resolveColumns() {
@@ -64,6 +64,11 @@ void DataSetModel::followCurrent() {
         m_currentRow = current;
         emit currentRowChanged(current);
     }
+}
+
+void DataSetModel::announceCurrent() {
+    m_currentRow = m_dataSet.currentRow();
+    emit currentRowChanged(m_currentRow);
 }
 
 void DataSetModel::setCurrentRow(int row) {

@@ -35,11 +35,14 @@ public:
     void setCurrentRow(int row);
 
 signals:
+    // The current row moved; also sent after every insert, remove and reset, because a view's own
+    // selection has then moved even when the number stayed.
     void currentRowChanged(int row);
 
 private:
     void resolveColumns();
     void followCurrent();
+    void announceCurrent();
     Qt::Alignment alignment(int column) const;
 
     TClientDataSet& m_dataSet;

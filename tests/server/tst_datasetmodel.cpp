@@ -53,6 +53,7 @@ private slots:
     void staysConsistentThroughEveryChange();
     void currentRowFollowsDataSet();
     void setCurrentRowMovesDataSet();
+    void currentRowIsAnnouncedAfterStructuralChanges();
     void fieldsOfPacketAppearWithoutDeclaration();
 
 private:
@@ -195,6 +196,22 @@ void TestDataSetModel::setCurrentRowMovesDataSet() {
     QCOMPARE(afterScroll.count(), 1);
     model.setCurrentRow(3);
     QCOMPARE(afterScroll.count(), 1);
+}
+
+void TestDataSetModel::currentRowIsAnnouncedAfterStructuralChanges() {
+    TClientDataSet stores;
+    stores.loadPacket(storePacket());
+    DataSetModel model(stores);
+    QSignalSpy changed(&model, &DataSetModel::currentRowChanged);
+    stores.Insert();
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(changed.last().first().toInt(), 0);
+    stores.Cancel();
+    QCOMPARE(changed.count(), 2);
+    stores.setFilter("NRSEQ > 0");
+    stores.setFiltered(true);
+    QCOMPARE(changed.count(), 3);
+    QCOMPARE(model.currentRow(), 0);
 }
 
 void TestDataSetModel::fieldsOfPacketAppearWithoutDeclaration() {
