@@ -81,8 +81,48 @@ TBlendedBitBtn* addRoundButton(QWidget* parent, const char* name, QPoint place, 
     return button;
 }
 
-// A read-only grid over a dataset: titles, row lines, whole-row selection, no row indicator; its current
-// row follows the dataset's current record and moves it when the consumer touches a row.
+// Navy text on light blue, titles in orange on navy, the current row in reverse.
+void styleGrid(QTableView& grid) {
+    grid.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid.setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid.setSelectionMode(QAbstractItemView::SingleSelection);
+    grid.setShowGrid(true);
+    grid.setWordWrap(false);
+    grid.verticalHeader()->hide();
+    grid.verticalHeader()->setDefaultSectionSize(19);
+    grid.horizontalHeader()->setHighlightSections(false);
+    grid.horizontalHeader()->setFont(tahoma(13, true));
+    grid.setFont(tahoma(11, true));
+    grid.setStyleSheet(QStringLiteral("QTableView { color: #000080; background: %1; gridline-color: #808080; "
+                                      "selection-background-color: #000080; selection-color: white; }"
+                                      "QHeaderView::section { color: %2; background: #000080; "
+                                      "border: 1px solid #C0C0C0; padding: 1px 3px; }")
+                           .arg(fromBgr(15589585).name(), fromBgr(6736127).name()));
+}
+
+// The grid's current row is the dataset's current record, both ways.
+void linkCurrentRow(QTableView& grid, DataSetModel& model) {
+    const auto showCurrentRow = [&grid, &model] {
+        if (model.currentRow() < 0) {
+            grid.clearSelection();
+        } else {
+            grid.selectRow(model.currentRow());
+        }
+    };
+    QObject::connect(&model, &DataSetModel::currentRowChanged, &grid, showCurrentRow);
+    // Rows inserted or removed in front of the current one move the view's row, not the table's record.
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, &grid, showCurrentRow);
+    QObject::connect(&model, &QAbstractItemModel::rowsRemoved, &grid, showCurrentRow);
+    QObject::connect(&model, &QAbstractItemModel::modelReset, &grid, showCurrentRow);
+    QObject::connect(grid.selectionModel(), &QItemSelectionModel::currentRowChanged, &model,
+                     [&model](const QModelIndex& current) {
+                         if (current.isValid()) {
+                             runGuarded([&model, &current] { model.setCurrentRow(current.row()); });
+                         }
+                     });
+}
+
+// A read-only grid over a dataset, showing the given fields at the given widths, without row indicator.
 QTableView* addGrid(QWidget* parent, const char* name, const QRect& place, TClientDataSet& dataSet,
                     const std::vector<GridColumn>& columns) {
     auto* grid = new QTableView(parent);
@@ -95,45 +135,11 @@ QTableView* addGrid(QWidget* parent, const char* name, const QRect& place, TClie
     }
     model->setColumns(fields);
     grid->setModel(model);
-    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid->setShowGrid(true);
-    grid->setWordWrap(false);
-    grid->verticalHeader()->hide();
-    grid->verticalHeader()->setDefaultSectionSize(19);
-    grid->horizontalHeader()->setHighlightSections(false);
-    grid->horizontalHeader()->setFont(tahoma(13, true));
-    grid->setFont(tahoma(11, true));
-    const QColor face = fromBgr(15589585);
-    const QColor title = fromBgr(6736127);
-    grid->setStyleSheet(
-        QStringLiteral("QTableView { color: #000080; background: %1; gridline-color: #808080; "
-                       "selection-background-color: #000080; selection-color: white; }"
-                       "QHeaderView::section { color: %2; background: #000080; "
-                       "border: 1px solid #C0C0C0; padding: 1px 3px; }")
-            .arg(face.name(), title.name()));
+    styleGrid(*grid);
     for (int column = 0; column < static_cast<int>(columns.size()); ++column) {
         grid->setColumnWidth(column, columns[static_cast<std::size_t>(column)].width);
     }
-    const auto showCurrentRow = [grid, model] {
-        if (model->currentRow() < 0) {
-            grid->clearSelection();
-        } else {
-            grid->selectRow(model->currentRow());
-        }
-    };
-    QObject::connect(model, &DataSetModel::currentRowChanged, grid, showCurrentRow);
-    // Rows inserted or removed in front of the current one move the view's row, not the table's record.
-    QObject::connect(model, &QAbstractItemModel::rowsInserted, grid, showCurrentRow);
-    QObject::connect(model, &QAbstractItemModel::rowsRemoved, grid, showCurrentRow);
-    QObject::connect(model, &QAbstractItemModel::modelReset, grid, showCurrentRow);
-    QObject::connect(grid->selectionModel(), &QItemSelectionModel::currentRowChanged, model,
-                     [model](const QModelIndex& current) {
-                         if (current.isValid()) {
-                             runGuarded([model, &current] { model->setCurrentRow(current.row()); });
-                         }
-                     });
+    linkCurrentRow(*grid, *model);
     return grid;
 }
 
