@@ -55,6 +55,7 @@ TBlendedShape* addShape(QWidget* parent, const char* name, const QRect& place, q
 QString gridStyle(int titlePixelSize) {
     return QStringLiteral(
                "QTableView { background: #d6d6d6; border: none; color: palette(window-text); }"
+               "QHeaderView { background: #d6d6d6; }"
                "QHeaderView::section { background: #000080; color: #d6d6d6; border: none;"
                " padding: 0 2px; font-family: 'MS Sans Serif'; font-weight: bold; font-size: %1px; }")
         .arg(titlePixelSize);
@@ -130,16 +131,8 @@ void StatementScreen::buildLayout(Qt::Alignment balanceAlignment) {
 }
 
 void StatementScreen::runSetUp(const std::function<void()>& formCreate) {
-    m_settingUp = true;
     runGuarded(formCreate);
-    m_settingUp = false;
     restartCountdown();
-}
-
-void StatementScreen::whenSetUp(const std::function<void()>& handler) {
-    if (!m_settingUp) {
-        runGuarded(handler);
-    }
 }
 
 void StatementScreen::restartCountdown() {

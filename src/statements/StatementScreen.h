@@ -22,9 +22,10 @@ class TMessages;
 // balances, message band, Back button), their movement-type table, their inactivity timer, the grid look
 // and the set-up steps that apply the display rules.
 //
-// Set-up runs while the screen is created. The inactivity timer runs from then on, but it cannot close a
-// screen whose set-up is still waiting (on the server or on an error report); the countdown starts afresh
-// when set-up ends, however it ended.
+// Set-up runs while the screen is created, before it is shown. The inactivity timer runs from then on; a
+// firing while set-up waits (on the server or under an error report) cannot close a screen that is not
+// shown yet, and the countdown starts afresh when set-up ends, however it ended, so that the consumer gets
+// the whole interval once the screen is up.
 class StatementScreen : public TForm {
     Q_OBJECT
 protected:
@@ -39,8 +40,6 @@ protected:
 
     // Runs the screen's set-up under the application's error guard, then starts the countdown.
     void runSetUp(const std::function<void()>& formCreate);
-    // Runs a handler of the inactivity timer, unless set-up is still running.
-    void whenSetUp(const std::function<void()>& handler);
     // Stops and starts the inactivity timer, so that its countdown begins afresh.
     void restartCountdown();
 
@@ -80,5 +79,4 @@ private:
     void buildLayout(Qt::Alignment balanceAlignment);
 
     movements::StatementPeriod m_period;
-    bool m_settingUp = false;
 };

@@ -21,7 +21,7 @@ namespace {
 
 constexpr int TitlePixelSize = 11;
 // The grid's default width of a date-time column.
-constexpr int DateColumnWidth = 120;
+constexpr int DateColumnWidth = 130;
 
 bool isUpOrDown(int key) {
     return key == vk::Up || key == vk::Down;
@@ -97,7 +97,7 @@ void TfrmExtratoDetalhado::buildLayout() {
     onClick(bbbVendasAnterior, &TfrmExtratoDetalhado::bbbVendasAnteriorClick);
     onClick(bbbVendasProximo, &TfrmExtratoDetalhado::bbbVendasProximoClick);
     onClick(bbbVoltar, &TfrmExtratoDetalhado::bbbVoltarClick);
-    connect(inactivityTimer, &QTimer::timeout, this, [this] { whenSetUp([this] { timDataHoraTimer(); }); });
+    connect(inactivityTimer, &QTimer::timeout, this, [this] { runGuarded([this] { timDataHoraTimer(); }); });
 }
 
 void TfrmExtratoDetalhado::declarePurchaseFields() {

@@ -57,7 +57,7 @@ void TfrmExtratoSimplificado::buildLayout() {
     connect(bbbProximo, &QAbstractButton::clicked, this,
             [this] { runGuarded([this] { bbbProximoClick(); }); });
     connect(bbbVoltar, &QAbstractButton::clicked, this, [this] { runGuarded([this] { bbbVoltarClick(); }); });
-    connect(inactivityTimer, &QTimer::timeout, this, [this] { whenSetUp([this] { tmrDataHoraTimer(); }); });
+    connect(inactivityTimer, &QTimer::timeout, this, [this] { runGuarded([this] { tmrDataHoraTimer(); }); });
 }
 
 void TfrmExtratoSimplificado::FormCreate() {

@@ -220,10 +220,10 @@ private slots:
                                     << QStringList({"Data/126", "Operação/308", "Valor/91", "Saldo/91"});
         QTest::newRow("detailed movements")
             << "detailed"
-            << "dbgMoviCli" << QStringList({"Data/120", "Operação/367", "Valor/79", "Saldo/102"});
+            << "dbgMoviCli" << QStringList({"Data/130", "Operação/367", "Valor/79", "Saldo/102"});
         QTest::newRow("detailed purchases")
             << "detailed"
-            << "dbgVenda" << QStringList({"Data/120", "Produto/328", "Qtde/70", "Valor /66", "Vr. Total/87"});
+            << "dbgVenda" << QStringList({"Data/130", "Produto/328", "Qtde/70", "Valor /66", "Vr. Total/87"});
     }
     void gridColumns() {
         QFETCH(QString, screen);
@@ -398,7 +398,8 @@ private slots:
         QString details;
         int closesDuringSetUp = -1;
         ModalScript script({[&](QDialog& message) {
-            // The inactivity timer fires under the report, while set-up waits: the screen stays.
+            // The inactivity timer fires under the report, while set-up waits: the screen stays; and the
+            // countdown starts again once set-up has ended.
             QWidget* statement = statementShown(kind.form);
             if (statement != nullptr) {
                 auto& timer = childOf<QTimer>(*statement, kind.timer);
@@ -406,6 +407,7 @@ private slots:
                 timer.setInterval(1);
                 QTest::qWait(50);
                 closesDuringSetUp = static_cast<int>(closed.count());
+                timer.stop();
                 timer.setInterval(20000);
             }
             answerServerError (&details)(message);
@@ -596,6 +598,7 @@ private slots:
             state("down pressed");
             QKeyEvent repeatedRelease(QEvent::KeyRelease, Qt::Key_Down, Qt::NoModifier, QString(), true);
             QCoreApplication::sendEvent(&view, &repeatedRelease);
+            state("down repeating");
             QKeyEvent repeatedPress(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier, QString(), true);
             QCoreApplication::sendEvent(&view, &repeatedPress);
             state("down held");
@@ -611,8 +614,9 @@ private slots:
         }});
         ShowExtratoDetalhado("0001", "002");
         VERIFY_SCRIPT(script);
-        QCOMPARE(states, QStringList({"down pressed:0:1", "down held:0:2", "down released:1:2",
-                                      "up pressed:0:1", "up released:1:1", "right pressed:1:1"}));
+        QCOMPARE(states,
+                 QStringList({"down pressed:0:1", "down repeating:0:1", "down held:0:2", "down released:1:2",
+                              "up pressed:0:1", "up released:1:1", "right pressed:1:1"}));
     }
 
 private:
