@@ -52,7 +52,7 @@ struct TNetConnection::Link {
         client.set_write_timeout(readTimeout);
     }
 
-    // One request; nullopt-like failure is reported through `error`. The body is capped while it arrives.
+    // One request. A transport failure comes back through `error`; the body is capped while it arrives.
     Answer exchange(const std::string& method, const QString& path, const QByteArray& body,
                     const QString& terminal, httplib::Error& error) {
         httplib::Request request;

@@ -203,6 +203,8 @@ void TestNetConnection::protocolFaultsRaise_data() {
     QTest::newRow("500 without body") << "getSaldo" << 500 << QByteArray() << "HTTP 500" << true;
     QTest::newRow("truncated answer")
         << "getSaldo" << 200 << QByteArray(R"({"result":{"fields":)") << "Formato inválido" << false;
+    QTest::newRow("oversized answer")
+        << "getSaldo" << 200 << QByteArray(wire::MaxBodyBytes + 1, ' ') << "excede o limite" << false;
     QTest::newRow("number answer") << "getSaldo" << 200 << QByteArray(R"({"result":5})") << "Formato inválido"
                                    << false;
 }
