@@ -95,6 +95,7 @@ void styleGrid(QTableView& grid) {
     grid.setFont(tahoma(11, true));
     grid.setStyleSheet(QStringLiteral("QTableView { color: #000080; background: %1; gridline-color: #808080; "
                                       "selection-background-color: #000080; selection-color: white; }"
+                                      "QHeaderView { background: %1; }"
                                       "QHeaderView::section { color: %2; background: #000080; "
                                       "border: 1px solid #C0C0C0; padding: 1px 3px; }")
                            .arg(fromBgr(15589585).name(), fromBgr(6736127).name()));
@@ -258,11 +259,12 @@ void TfrmExtratoGrupo::buildButtons() {
 
 void TfrmExtratoGrupo::buildFooter() {
     const QFont text = tahoma(19, false);
-    addLabel(this, "lblTextoTotSubs", QRect(217, 517, 210, 24), text,
+    addLabel(this, "lblTextoTotSubs", QRect(217, 517, 250, 24), text,
              QStringLiteral("Total Geral Subsidiado"));
-    addLabel(this, "lblTextoTotFunc", QRect(217, 545, 210, 24), text,
+    addLabel(this, "lblTextoTotFunc", QRect(217, 545, 250, 24), text,
              QStringLiteral("Total Geral Funcionário"));
-    // The amounts keep their right edge where the design text ends and grow to the left.
+    // The amounts keep their right edge where the design text ends and grow to the left; the captions may
+    // run under them in a wider fallback font, as both are transparent.
     lblTotSubs = addLabel(this, "lblTotSubs", QRect(431, 517, 110, 24), text, DesignTotal);
     lblTotFunc = addLabel(this, "lblTotFunc", QRect(431, 544, 110, 24), text, DesignTotal);
     lblTotSubs->setAlignment(Qt::AlignRight | Qt::AlignTop);
