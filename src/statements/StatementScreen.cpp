@@ -1,6 +1,5 @@
 #include "statements/StatementScreen.h"
 
-#include "kit/Application.h"
 #include "kit/Buttons.h"
 #include "kit/Colors.h"
 #include "kit/ErrorReport.h"

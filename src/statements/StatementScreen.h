@@ -45,7 +45,6 @@ protected:
 
     // ---- set-up steps of the display rules ----
     void showHeaderAndPeriod();
-    const movements::StatementPeriod& period() const { return m_period; }
     QString periodStartText() const;
     QString periodEndText() const;
     void showBalances(TClientDataSet& movements);

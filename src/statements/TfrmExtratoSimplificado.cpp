@@ -13,6 +13,7 @@
 #include "terminal/TerminalContext.h"
 
 #include <QTableView>
+#include <QTextEdit>
 #include <QTimer>
 
 TfrmExtratoSimplificado::TfrmExtratoSimplificado(QWidget* parent)
@@ -52,6 +53,7 @@ void TfrmExtratoSimplificado::buildLayout() {
 
     bbbAnterior = addButton("bbbAnterior", {716, 182, 87, 55}, pictures::Glyph::ArrowUp, true);
     bbbProximo = addButton("bbbProximo", {715, 382, 87, 55}, pictures::Glyph::ArrowDown, true);
+    setTabOrder(dbgExtSimples, rceMsgAdi);
     connect(bbbAnterior, &QAbstractButton::clicked, this,
             [this] { runGuarded([this] { bbbAnteriorClick(); }); });
     connect(bbbProximo, &QAbstractButton::clicked, this,
