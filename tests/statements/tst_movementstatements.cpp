@@ -573,6 +573,30 @@ private slots:
         QVERIFY(focusKept);
     }
 
+    // A message over the screen activates it again when it closes: the pair still follows the focused grid.
+    void detailedPagingAfterAMessage() {
+        QString pairs;
+        ModalScript script;
+        script.then([&](QDialog& statement) {
+            auto& form = static_cast<TForm&>(statement);
+            auto& purchases = childOf<QTableView>(form, "dbgVenda");
+            QTest::mouseClick(purchases.viewport(), Qt::LeftButton, {},
+                              purchases.visualRect(purchases.model()->index(0, 1)).center());
+            const int activations = form.activationCount();
+            ShowMessageForm("Aviso", QString(), "N", "N", 0, QString(), "002");
+            if (QTest::qWaitFor([&] { return form.activationCount() > activations; }, 2000)) {
+                pairs = QStringLiteral("%1%2")
+                            .arg(childOf<QAbstractButton>(form, "bbbMovCliProximo").isEnabled())
+                            .arg(childOf<QAbstractButton>(form, "bbbVendasProximo").isEnabled());
+            }
+            press(form, "bbbVoltar");
+        });
+        script.then([](QDialog& message) { press(message, "tcbOk"); });
+        ShowExtratoDetalhado("0001", "002");
+        VERIFY_SCRIPT(script);
+        QCOMPARE(pairs, QString("01"));
+    }
+
     void detailedArrowKeysHoldTheCountdown_data() {
         QTest::addColumn<QString>("grid");
         QTest::addColumn<QString>("list");
