@@ -371,16 +371,6 @@ private slots:
         QVERIFY(countdown.isActive());
         QVERIFY2(countdown.remainingTime() > left, qPrintable(QString::number(countdown.remainingTime())));
     }
-
-    void pagingStartsAStoppedCountdown() {
-        TClientDataSet list;
-        loadBalances(list, {1.0, 2.0});
-        QTimer countdown;
-        countdown.setInterval(15000);
-        page(list, Paging::Next, countdown);
-        QVERIFY(countdown.isActive());
-        QCOMPARE(countdown.interval(), 15000);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestMovementRules)
