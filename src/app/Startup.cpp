@@ -2,6 +2,7 @@
 
 #include "app/TfrmPrincipal.h"
 #include "dialogs/TfrmMensagem.h"
+#include "dialogs/TfrmMessageDlg.h"
 #include "kit/Application.h"
 #include "kit/ErrorReport.h"
 #include "kit/core/Errors.h"
@@ -49,7 +50,9 @@ int runKiosk(QApplication& application) {
 
     TfrmPrincipal shell;
     SetMainForm(&shell);
-    TfrmMensagem startupMessageForm;  // created with the shell, as the kit expects; messages use their own
+    // Created with the shell and kept hidden for the whole run, as the kit expects; messages use their own.
+    TfrmMensagem startupMessageForm;
+    TfrmMessageDlg timedMessageDialog;
     shell.show();
     return application.exec();
 }

@@ -8,7 +8,7 @@
 #include "platform/Registry.h"
 #include "platform/TaskBar.h"
 #include "setup/TfrmInformaIP.h"
-#include "terminal/TerminalScreen.h"
+#include "terminal/TfrmTerminalConsu.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -25,10 +25,12 @@ TfrmPrincipal::TfrmPrincipal(QWidget* parent) : TForm(parent) {
          QStringLiteral("boComanda|Transfere Comanda"), QStringLiteral("Versao|Versão "),
          QStringLiteral("Loja|Loja "), QStringLiteral("Caixa|Caixa "),
          QStringLiteral("Conex_Err|Erro durante conexão."),
-         QStringLiteral("RegistorNCad|Chave do Totem não encontrada no Registro do  Windows. Pressione OK para criá-la."),
+         QStringLiteral("RegistorNCad|Chave do Totem não encontrada no Registro do  Windows. Pressione OK "
+                        "para criá-la."),
          QStringLiteral("Totem|Terminal de Consulta"),
-         QStringLiteral("RegIPNCad|Endereço I.P. do servidor não encontrado no Registro do Windows. Pressione OK "
-                        "para inclui-lo.")},
+         QStringLiteral(
+             "RegIPNCad|Endereço I.P. do servidor não encontrado no Registro do Windows. Pressione OK "
+             "para inclui-lo.")},
         this);
     msgPadrao->setObjectName(QStringLiteral("msgPadrao"));
     imgFundo = new QLabel(this);

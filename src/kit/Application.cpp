@@ -35,15 +35,27 @@ void Trad(QWidget* form) {
     }
 }
 
-void SetModuloAtiv(int module) { g_module = module; }
-int ModuloAtiv() { return g_module; }
+void SetModuloAtiv(int module) {
+    g_module = module;
+}
+int ModuloAtiv() {
+    return g_module;
+}
 
-QString WorkingDirectory() { return platform::workingDirectoryPath(); }
+QString WorkingDirectory() {
+    return platform::workingDirectoryPath();
+}
 
-void SetMainForm(QWidget* form) { g_mainForm = form; }
-QWidget* MainForm() { return g_mainForm.data(); }
+void SetMainForm(QWidget* form) {
+    g_mainForm = form;
+}
+QWidget* MainForm() {
+    return g_mainForm.data();
+}
 
-QString ApplicationTitle() { return QGuiApplication::applicationDisplayName(); }
+QString ApplicationTitle() {
+    return QGuiApplication::applicationDisplayName();
+}
 
 void applyApplicationLook(QWidget* form) {
     form->setWindowTitle(ApplicationTitle());
@@ -52,8 +64,12 @@ void applyApplicationLook(QWidget* form) {
 
 void installFontSubstitutes() {
     // Tahoma is narrower than DejaVu Sans: Liberation Sans keeps captions inside their buttons.
-    QFont::insertSubstitutions(QStringLiteral("Tahoma"), {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    QFont::insertSubstitutions(QStringLiteral("Verdana"), {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")});
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    QFont::insertSubstitutions(QStringLiteral("Times New Roman"), {QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
+    QFont::insertSubstitutions(QStringLiteral("Tahoma"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(QStringLiteral("Verdana"),
+                               {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")});
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(QStringLiteral("Times New Roman"),
+                               {QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
 }

@@ -60,8 +60,9 @@ void BlendedButtonBase::paintEvent(QPaintEvent*) {
     if (!m_glyph.isNull()) {
         const QSize glyphSize = m_glyph.deviceIndependentSize().toSize().boundedTo(area.size());
         const bool glyphOnly = text().isEmpty();
-        const QPoint topLeft = glyphOnly ? area.center() - QPoint(glyphSize.width() / 2, glyphSize.height() / 2)
-                                         : QPoint(area.left() + 4, area.center().y() - glyphSize.height() / 2);
+        const QPoint topLeft = glyphOnly
+                                   ? area.center() - QPoint(glyphSize.width() / 2, glyphSize.height() / 2)
+                                   : QPoint(area.left() + 4, area.center().y() - glyphSize.height() / 2);
         painter.setOpacity(isEnabled() ? 1.0 : 0.45);
         painter.drawPixmap(QRect(topLeft, glyphSize), m_glyph);
         painter.setOpacity(1.0);
@@ -74,7 +75,8 @@ void BlendedButtonBase::paintEvent(QPaintEvent*) {
     }
 }
 
-TdxfColorButton::TdxfColorButton(QWidget* parent) : QAbstractButton(parent), m_color(fromBgr(colors::ButtonFace)) {
+TdxfColorButton::TdxfColorButton(QWidget* parent)
+    : QAbstractButton(parent), m_color(fromBgr(colors::ButtonFace)) {
     setFocusPolicy(Qt::NoFocus);
 }
 

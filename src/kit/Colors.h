@@ -4,9 +4,12 @@
 
 // Colours as the kiosk's layouts state them: 24-bit values stored blue-green-red (0x00BBGGRR).
 constexpr QRgb bgrToRgb(quint32 bgr) {
-    return qRgb(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF), static_cast<int>((bgr >> 16) & 0xFF));
+    return qRgb(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                static_cast<int>((bgr >> 16) & 0xFF));
 }
-inline QColor fromBgr(quint32 bgr) { return QColor(bgrToRgb(bgr)); }
+inline QColor fromBgr(quint32 bgr) {
+    return QColor(bgrToRgb(bgr));
+}
 
 namespace colors {
 constexpr quint32 Navy = 0x800000;

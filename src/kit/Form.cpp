@@ -11,9 +11,13 @@
 
 TForm::TForm(QWidget* parent) : QDialog(parent, Qt::FramelessWindowHint) {}
 
-void TForm::setClientSize(int width, int height) { setFixedSize(width, height); }
+void TForm::setClientSize(int width, int height) {
+    setFixedSize(width, height);
+}
 
-void TForm::previewKeysOf(QWidget* control) { control->installEventFilter(this); }
+void TForm::previewKeysOf(QWidget* control) {
+    control->installEventFilter(this);
+}
 
 void TForm::deliverKey(int qtKey, Qt::KeyboardModifiers modifiers, const QString& text) {
     dispatchKey(qtKey, modifiers, text);
@@ -50,11 +54,14 @@ bool TForm::event(QEvent* event) {
         }
         case QEvent::WindowActivate:
             // Queued: the handler may show modal screens, which must not run inside the activation itself.
+            // A screen closed meanwhile does nothing more.
             QMetaObject::invokeMethod(
                 this,
                 [this] {
-                    runGuarded([this] { FormActivate(); });
-                    ++m_activations;
+                    if (isVisible()) {
+                        runGuarded([this] { FormActivate(); });
+                        ++m_activations;
+                    }
                 },
                 Qt::QueuedConnection);
             break;
@@ -74,7 +81,9 @@ bool TForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 // The kiosk's screens have no default keys: Escape and Enter do only what each screen's handlers say.
-void TForm::keyPressEvent(QKeyEvent* event) { event->ignore(); }
+void TForm::keyPressEvent(QKeyEvent* event) {
+    event->ignore();
+}
 
 // Every way a screen ends (close, a key, a script rejecting it) passes through here once.
 void TForm::done(int result) {

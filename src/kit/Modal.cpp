@@ -25,14 +25,16 @@ bool isReadyForScript(const QDialog& dialog) {
 }
 
 QString describe(const QDialog& dialog) {
-    return dialog.objectName().isEmpty() ? QString::fromLatin1(dialog.metaObject()->className()) : dialog.objectName();
+    return dialog.objectName().isEmpty() ? QString::fromLatin1(dialog.metaObject()->className())
+                                         : dialog.objectName();
 }
 
 }  // namespace
 
 int ExecModal(QDialog& dialog) {
     // The window to give the activation back to; while activations are still in flight, the main form.
-    const QPointer<QWidget> previous = QApplication::activeWindow() != nullptr ? QApplication::activeWindow() : MainForm();
+    const QPointer<QWidget> previous =
+        QApplication::activeWindow() != nullptr ? QApplication::activeWindow() : MainForm();
     activateWhenShown(dialog);
     const int result = g_script != nullptr ? g_script->run(dialog) : dialog.exec();
     if (previous != nullptr && previous->isVisible()) {
@@ -46,7 +48,9 @@ ModalScript::ModalScript(std::deque<Step> steps, int timeoutMs)
     g_script = this;
 }
 
-ModalScript::~ModalScript() { g_script = m_previous; }
+ModalScript::~ModalScript() {
+    g_script = m_previous;
+}
 
 int ModalScript::run(QDialog& dialog) {
     m_shown.append(describe(dialog));
@@ -68,17 +72,20 @@ int ModalScript::run(QDialog& dialog) {
         }
     });
     int polls = 0;
+    bool stepRan = false;
     QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
         // Wait for the dialog's activation handlers, but not for ever: some platforms never activate.
         if (!isReadyForScript(dialog) && ++polls < 200) {
             return;
         }
         poll.stop();
+        stepRan = true;
         if (step) {
             try {
                 step(dialog);
             } catch (const std::exception& e) {
-                m_faults.append(QStringLiteral("step for %1 raised: %2").arg(describe(dialog), QString::fromLocal8Bit(e.what())));
+                m_faults.append(QStringLiteral("step for %1 raised: %2")
+                                    .arg(describe(dialog), QString::fromLocal8Bit(e.what())));
             }
         }
         if (dialog.isVisible()) {
@@ -87,5 +94,8 @@ int ModalScript::run(QDialog& dialog) {
     });
     poll.start(1);
     const int result = dialog.exec();
+    if (step && !stepRan) {
+        m_faults.append(QStringLiteral("%1 closed before its step ran").arg(describe(dialog)));
+    }
     return result;
 }

@@ -18,6 +18,8 @@ int ExecModal(QDialog& dialog);
 // to close it; after that the dialog is rejected and the fault is recorded, so a broken test never hangs.
 class ModalScript {
 public:
+    // An empty step expects a dialog that closes by itself (from its activation handler, say); one still
+    // open once activated is rejected at once.
     using Step = std::function<void(QDialog&)>;
 
     explicit ModalScript(std::deque<Step> steps = {}, int timeoutMs = 3000);

@@ -60,9 +60,15 @@ QPixmap icon(Icon kind, int size) {
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     switch (kind) {
-        case Icon::Information: drawBadge(painter, size, QColor(0x1F, 0x5F, 0xBF), QStringLiteral("i")); break;
-        case Icon::Question: drawBadge(painter, size, QColor(0x2E, 0x8B, 0x57), QStringLiteral("?")); break;
-        case Icon::Error: drawBadge(painter, size, QColor(0xC6, 0x28, 0x28), QStringLiteral("×")); break;
+        case Icon::Information:
+            drawBadge(painter, size, QColor(0x1F, 0x5F, 0xBF), QStringLiteral("i"));
+            break;
+        case Icon::Question:
+            drawBadge(painter, size, QColor(0x2E, 0x8B, 0x57), QStringLiteral("?"));
+            break;
+        case Icon::Error:
+            drawBadge(painter, size, QColor(0xC6, 0x28, 0x28), QStringLiteral("×"));
+            break;
         case Icon::Alert: {
             QPainterPath triangle;
             triangle.moveTo(size / 2.0, 1.5);
@@ -86,16 +92,36 @@ QPixmap glyph(Glyph kind, int size) {
     const QRectF area(0, 0, size, size);
     switch (kind) {
         case Glyph::Ok:
-        case Glyph::Yes: drawSymbol(painter, area, QStringLiteral("✔"), QColor(0x1B, 0x7F, 0x2A)); break;
-        case Glyph::No: drawSymbol(painter, area, QStringLiteral("✘"), QColor(0xB0, 0x1E, 0x1E)); break;
-        case Glyph::Details: drawSymbol(painter, area, QStringLiteral("☰"), QColor(0, 0, 128)); break;
-        case Glyph::Clear: drawSymbol(painter, area, QStringLiteral("⌫"), QColor(0, 0, 128)); break;
-        case Glyph::Previous: drawSymbol(painter, area, QStringLiteral("◀"), QColor(0, 0, 128)); break;
-        case Glyph::Next: drawSymbol(painter, area, QStringLiteral("▶"), QColor(0, 0, 128)); break;
-        case Glyph::ArrowUp: drawArrow(painter, size, true, false); break;
-        case Glyph::ArrowDown: drawArrow(painter, size, false, false); break;
-        case Glyph::First: drawArrow(painter, size, true, true); break;
-        case Glyph::Last: drawArrow(painter, size, false, true); break;
+        case Glyph::Yes:
+            drawSymbol(painter, area, QStringLiteral("✔"), QColor(0x1B, 0x7F, 0x2A));
+            break;
+        case Glyph::No:
+            drawSymbol(painter, area, QStringLiteral("✘"), QColor(0xB0, 0x1E, 0x1E));
+            break;
+        case Glyph::Details:
+            drawSymbol(painter, area, QStringLiteral("☰"), QColor(0, 0, 128));
+            break;
+        case Glyph::Clear:
+            drawSymbol(painter, area, QStringLiteral("⌫"), QColor(0, 0, 128));
+            break;
+        case Glyph::Previous:
+            drawSymbol(painter, area, QStringLiteral("◀"), QColor(0, 0, 128));
+            break;
+        case Glyph::Next:
+            drawSymbol(painter, area, QStringLiteral("▶"), QColor(0, 0, 128));
+            break;
+        case Glyph::ArrowUp:
+            drawArrow(painter, size, true, false);
+            break;
+        case Glyph::ArrowDown:
+            drawArrow(painter, size, false, false);
+            break;
+        case Glyph::First:
+            drawArrow(painter, size, true, true);
+            break;
+        case Glyph::Last:
+            drawArrow(painter, size, false, true);
+            break;
         case Glyph::ExitDoor: {
             painter.setPen(QPen(QColor(0x5D, 0x40, 0x37), 2));
             painter.setBrush(QColor(0x8D, 0x6E, 0x63));
@@ -120,7 +146,8 @@ QPixmap background(const QSize& size, const QString& title) {
     font.setPixelSize(std::max(12, size.height() / 14));
     painter.setFont(font);
     painter.setPen(QColor(255, 255, 255, 70));
-    painter.drawText(pixmap.rect().adjusted(0, 0, 0, -size.height() / 12), Qt::AlignHCenter | Qt::AlignBottom, title);
+    painter.drawText(pixmap.rect().adjusted(0, 0, 0, -size.height() / 12), Qt::AlignHCenter | Qt::AlignBottom,
+                     title);
     return pixmap;
 }
 

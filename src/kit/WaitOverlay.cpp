@@ -8,12 +8,14 @@
 
 namespace {
 
-// A small frameless window, above every screen and never taking the focus. The remote calls it covers
-// block the user-interface thread, so it is painted once, at once, and shows a still picture.
+// A small frameless window above every screen. It is a tool-tip kind of window so that no platform gives
+// it the activation, which would be taken from the screen underneath. The remote calls it covers block the
+// user-interface thread, so it is painted once, at once, and shows a still picture.
 class WaitOverlay final : public QWidget {
 public:
     explicit WaitOverlay(int kind)
-        : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool | Qt::WindowDoesNotAcceptFocus),
+        : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                               Qt::WindowDoesNotAcceptFocus),
           m_text(kind == 0 ? QStringLiteral("Conectando ao servidor...") : QStringLiteral("Aguarde...")) {
         setObjectName(QStringLiteral("WaitOverlay"));
         setAttribute(Qt::WA_ShowWithoutActivating);
@@ -73,4 +75,6 @@ void DeactiveShowAvi() {
     delete g_overlay.data();
 }
 
-bool isShowAviActive() { return g_overlay != nullptr; }
+bool isShowAviActive() {
+    return g_overlay != nullptr;
+}

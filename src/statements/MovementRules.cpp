@@ -1,5 +1,7 @@
 #include "statements/MovementRules.h"
 
+#include "kit/core/Countdown.h"
+
 #include "kit/core/Dates.h"
 #include "kit/core/Errors.h"
 #include "kit/core/Formats.h"
@@ -135,7 +137,7 @@ void page(TClientDataSet& list, Paging direction, QTimer& countdown) {
             list.Next();
         }
     }
-    countdown.start();
+    restartCountdown(countdown);
 }
 
 }  // namespace movements

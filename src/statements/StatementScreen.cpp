@@ -1,5 +1,7 @@
 #include "statements/StatementScreen.h"
 
+#include "kit/core/Countdown.h"
+
 #include "kit/Buttons.h"
 #include "kit/Colors.h"
 #include "kit/ErrorReport.h"
@@ -135,8 +137,7 @@ void StatementScreen::runSetUp(const std::function<void()>& formCreate) {
 }
 
 void StatementScreen::restartCountdown() {
-    inactivityTimer->stop();
-    inactivityTimer->start();
+    ::restartCountdown(*inactivityTimer);
 }
 
 void StatementScreen::showHeaderAndPeriod() {

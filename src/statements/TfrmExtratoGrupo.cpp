@@ -1,5 +1,7 @@
 #include "statements/TfrmExtratoGrupo.h"
 
+#include "kit/core/Countdown.h"
+
 #include "dialogs/RemoteCall.h"
 #include "kit/Application.h"
 #include "kit/Buttons.h"
@@ -317,13 +319,9 @@ void TfrmExtratoGrupo::showTotals(const QString& subsidised, const QString& empl
     lblTotFunc->setText(employee);
 }
 
-// A zero interval keeps the timer off: the screen then never closes by itself (a running Qt timer of zero
-// would fire at once).
 void TfrmExtratoGrupo::armInactivityTimer(int interval) {
     timDataHora->setInterval(interval);
-    if (interval > 0) {
-        timDataHora->start();
-    }
+    ::restartCountdown(*timDataHora);
 }
 
 void TfrmExtratoGrupo::startInactivityTimer() {

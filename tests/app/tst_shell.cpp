@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "app/Startup.h"
@@ -10,8 +11,10 @@
 #include "kit/Modal.h"
 #include "kit/core/Errors.h"
 #include "platform/Registry.h"
+#include "support/ServerProcess.h"
 #include "support/TestEnvironment.h"
 #include "support/Widgets.h"
+#include "terminal/TerminalContext.h"
 
 using platform::Registry;
 
@@ -32,16 +35,17 @@ ModalScript::Step typeOnKeypad(const QString& text, QStringList* modes) {
     };
 }
 
-// Closes the consultation terminal and keeps what it was opened with.
+// Closes the consultation terminal and keeps the identity it shows.
 ModalScript::Step closeTerminal(QString* identityShown) {
     return [identityShown](QDialog& terminal) {
-        *identityShown = childOf<QLabel>(terminal, "lblAviso").text().section(u'\n', -1);
+        *identityShown = childOf<QLabel>(terminal, "lblCdFilial").text() + "/" +
+                         childOf<QLabel>(terminal, "lblCdCaixa").text();
         terminal.close();
     };
 }
 
-const QString RegIPNCad =
-    QStringLiteral("Endereço I.P. do servidor não encontrado no Registro do Windows. Pressione OK para inclui-lo.");
+const QString RegIPNCad = QStringLiteral(
+    "Endereço I.P. do servidor não encontrado no Registro do Windows. Pressione OK para inclui-lo.");
 const QString RegistorNCad =
     QStringLiteral("Chave do Totem não encontrada no Registro do  Windows. Pressione OK para criá-la.");
 
@@ -50,7 +54,8 @@ const QString RegistorNCad =
 class TestShell : public QObject {
     Q_OBJECT
 private slots:
-    void init() { m_env = std::make_unique<TestEnvironment>(); }
+    void initTestCase();
+    void init();
     void cleanup() { m_env.reset(); }
 
     void identityFromTerminalKey_data();
@@ -65,18 +70,44 @@ private slots:
     void workingDirectoryIsCreatedOneLevel();
 
 private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<ServerProcess> m_server;
     std::unique_ptr<TestEnvironment> m_env;
 };
+
+// The terminal opened by the shell talks to a real server with the demo network.
+void TestShell::initTestCase() {
+    const QString database = m_dir.filePath("demo.db");
+    const QString failure = ServerProcess::createDemo(database, QDate(2024, 5, 15));
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    m_server = std::make_unique<ServerProcess>(QStringList{"--database", database});
+    QVERIFY2(m_server->failure().isEmpty(), qPrintable(m_server->failure()));
+}
+
+void TestShell::init() {
+    m_env = std::make_unique<TestEnvironment>(QDateTime(QDate(2024, 5, 15), QTime(10, 30)));
+    m_env->setRegistryValue(Registry::ServerPortValue, QString::number(m_server->port()));
+}
 
 void TestShell::identityFromTerminalKey_data() {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("branch");
     QTest::addColumn<QString>("registerCode");
-    QTest::newRow("7 characters") << "0001001" << "0001" << "001";
-    QTest::newRow("5 characters") << "12345" << "1234" << "5";
-    QTest::newRow("3 characters") << "123" << "123" << "";
-    QTest::newRow("10 characters") << "0001001999" << "0001" << "001";
-    QTest::newRow("1 character") << "7" << "7" << "";
+    QTest::newRow("7 characters") << "0001001"
+                                  << "0001"
+                                  << "001";
+    QTest::newRow("5 characters") << "12345"
+                                  << "1234"
+                                  << "5";
+    QTest::newRow("3 characters") << "123"
+                                  << "123"
+                                  << "";
+    QTest::newRow("10 characters") << "0001001999"
+                                   << "0001"
+                                   << "001";
+    QTest::newRow("1 character") << "7"
+                                 << "7"
+                                 << "";
 }
 
 void TestShell::identityFromTerminalKey() {
@@ -114,8 +145,9 @@ void TestShell::bothValuesMissingAsksAddressThenKey() {
     QStringList messages;
     QStringList prompts;
     QString identity;
-    ModalScript script({answerMessage(&messages), typeOnKeypad("10.0.0.5", &prompts), answerMessage(&messages),
-                        typeOnKeypad("0001001", &prompts), closeTerminal(&identity)});
+    ModalScript script({answerMessage(&messages), typeOnKeypad("127.0.0.1", &prompts),
+                        answerMessage(&messages), typeOnKeypad("0001001", &prompts),
+                        closeTerminal(&identity)});
     TfrmPrincipal shell;
     shell.show();
     QTRY_VERIFY(!shell.isFirstActivationPending());
@@ -123,9 +155,9 @@ void TestShell::bothValuesMissingAsksAddressThenKey() {
     QCOMPARE(messages, (QStringList{RegIPNCad, RegistorNCad}));
     QCOMPARE(prompts.size(), 2);
     QVERIFY(prompts[0].contains("I.P."));
-    QCOMPARE(m_env->registryValue(Registry::ServerAddressValue), QStringLiteral("10.0.0.5"));
+    QCOMPARE(m_env->registryValue(Registry::ServerAddressValue), QStringLiteral("127.0.0.1"));
     QCOMPARE(m_env->registryValue(Registry::TerminalKeyValue), QStringLiteral("0001001"));
-    QCOMPARE(identity, QStringLiteral("Filial: 0001    Caixa: 001"));
+    QCOMPARE(identity, QStringLiteral("0001/001"));
 }
 
 void TestShell::onlyKeyMissingAsksKey() {
@@ -133,13 +165,18 @@ void TestShell::onlyKeyMissingAsksKey() {
     QStringList messages;
     QStringList prompts;
     QString identity;
-    ModalScript script({answerMessage(&messages), typeOnKeypad("12345", &prompts), closeTerminal(&identity)});
+    // Register 5 of branch 1234 is unknown to the server: the terminal says so and the program ends.
+    ModalScript script({answerMessage(&messages), typeOnKeypad("12345", &prompts), ModalScript::Step{},
+                        answerMessage(&messages)});
     TfrmPrincipal shell;
+    SetMainForm(&shell);
     shell.show();
     QTRY_VERIFY(!shell.isFirstActivationPending());
     QVERIFY2(script.faults().isEmpty(), qPrintable(script.faults().join('\n')));
-    QCOMPARE(messages, QStringList{RegistorNCad});
-    QCOMPARE(identity, QStringLiteral("Filial: 1234    Caixa: 5"));
+    QCOMPARE(messages, (QStringList{RegistorNCad, "Caixa não cadastrado."}));
+    QCOMPARE(TerminalContext::current().branchCode, QStringLiteral("1234"));
+    QCOMPARE(TerminalContext::current().registerCode, QStringLiteral("5"));
+    QVERIFY(!shell.isVisible());
     QCOMPARE(m_env->registryValue(Registry::ServerAddressValue), QStringLiteral("127.0.0.1"));
 }
 
@@ -151,32 +188,36 @@ void TestShell::configuredTerminalOpensAtOnce() {
     TfrmPrincipal shell;
     shell.show();
     QTRY_VERIFY(!shell.isFirstActivationPending());
-    QCOMPARE(script.shown(), QStringList{"frmTerminalTemporario"});
-    QCOMPARE(identity, QStringLiteral("Filial: 0001    Caixa: 001"));
+    QCOMPARE(script.shown(), QStringList{"frmTerminalConsu"});
+    QCOMPARE(identity, QStringLiteral("0001/001"));
 }
 
 void TestShell::unwritableRegistryIsReportedAndRetried() {
     // A file where the key's folder should be: nothing can be written until the operator mends it.
     const QString keyFolder = QFileInfo(m_env->registryFile()).path();
-    QVERIFY(QDir().mkpath(QFileInfo(keyFolder).path()));
+    QVERIFY(QDir(keyFolder).removeRecursively());
     QVERIFY(QFile(keyFolder).open(QIODevice::WriteOnly));
     QStringList messages;
     QStringList prompts;
     QString error;
-    ModalScript script({answerMessage(&messages), typeOnKeypad("10.0.0.5", &prompts), [&](QDialog& report) {
-                            error = childOf<QLabel>(report, "qt_msgbox_label").text();
-                            QVERIFY(QFile::remove(keyFolder));
-                            report.close();
-                        },
-                        answerMessage(&messages), typeOnKeypad("10.0.0.6", &prompts), answerMessage(&messages),
-                        typeOnKeypad("0001001", &prompts), [](QDialog& terminal) { terminal.close(); }});
+    ModalScript script(
+        {answerMessage(&messages), typeOnKeypad("10.0.0.5", &prompts),
+         [&](QDialog& report) {
+             error = childOf<QLabel>(report, "qt_msgbox_label").text();
+             QVERIFY(QFile::remove(keyFolder));
+             m_env->setRegistryValue(Registry::ServerPortValue, QString::number(m_server->port()));
+             report.close();
+         },
+         answerMessage(&messages), typeOnKeypad("127.0.0.1", &prompts), answerMessage(&messages),
+         typeOnKeypad("0001001", &prompts), [](QDialog& terminal) { terminal.close(); }});
     TfrmPrincipal shell;
     SetMainForm(&shell);
     shell.show();
     QTRY_VERIFY2(!shell.isFirstActivationPending(), qPrintable(script.shown().join(", ")));
-    QVERIFY2(script.faults().isEmpty(), qPrintable(script.faults().join('\n') + " / " + script.shown().join(", ")));
+    QVERIFY2(script.faults().isEmpty(),
+             qPrintable(script.faults().join('\n') + " / " + script.shown().join(", ")));
     QVERIFY2(error.contains("IPServidor"), qPrintable(error));
-    QCOMPARE(m_env->registryValue(Registry::ServerAddressValue), QStringLiteral("10.0.0.6"));
+    QCOMPARE(m_env->registryValue(Registry::ServerAddressValue), QStringLiteral("127.0.0.1"));
 }
 
 void TestShell::workingDirectoryIsCreatedOneLevel() {

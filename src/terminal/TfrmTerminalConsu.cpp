@@ -1,0 +1,662 @@
+#include "terminal/TfrmTerminalConsu.h"
+
+#include "dialogs/RemoteCall.h"
+#include "dialogs/TfrmMensagem.h"
+#include "dialogs/TfrmPesquisa.h"
+#include "kit/Application.h"
+#include "kit/Buttons.h"
+#include "kit/Colors.h"
+#include "kit/ErrorReport.h"
+#include "kit/KeypadPanel.h"
+#include "kit/Modal.h"
+#include "kit/Shapes.h"
+#include "kit/WaitOverlay.h"
+#include "kit/core/Clock.h"
+#include "kit/core/Errors.h"
+#include "kit/core/Formats.h"
+#include "kit/core/KeypadEntry.h"
+#include "kit/core/Messages.h"
+#include "kit/core/ServerAddress.h"
+#include "kit/core/Strings.h"
+#include "kit/core/VirtualKeys.h"
+#include "server/ClientDataSet.h"
+#include "server/NetConnection.h"
+#include "statements/TfrmExtratoDetalhado.h"
+#include "statements/TfrmExtratoGrupo.h"
+#include "statements/TfrmExtratoSimplificado.h"
+#include "terminal/ConsultationPeriod.h"
+#include "terminal/TerminalContext.h"
+
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QPixmap>
+#include <QScopeGuard>
+#include <QTimer>
+
+#include <cmath>
+
+namespace {
+
+const QString ProgramName = QStringLiteral("Cli_Qvr00100");
+const QString Yes = QStringLiteral("S");
+const QString VersionNumber = QStringLiteral("4.00");
+constexpr int StillMessageMark = u'_';
+
+QFont tahoma(int pixels, bool bold) {
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+QLabel* addLabel(QWidget* parent, const char* name, const QRect& place, const QFont& font,
+                 Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(place);
+    label->setFont(font);
+    label->setAlignment(alignment);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, fromBgr(colors::Navy));
+    label->setPalette(palette);
+    return label;
+}
+
+void showError(const QString& text) {
+    ShowMessageForm(text, QString(), QStringLiteral("N"), QStringLiteral("N"), 3, QString(),
+                    QStringLiteral("002"));
+}
+
+QString failureText(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    }
+}
+
+// The scrolling labels' face.
+QFont marqueeFont() {
+    QFont font(QStringLiteral("Times New Roman"));
+    font.setPixelSize(37);  // 28 points on the kiosk's 96-dpi screen
+    font.setBold(true);
+    return font;
+}
+
+}  // namespace
+
+TfrmTerminalConsu::TfrmTerminalConsu(const QString& branchCode, const QString& registerCode, QWidget* parent)
+    : TForm(parent) {
+    setObjectName(QStringLiteral("frmTerminalConsu"));
+    TerminalContext::current().branchCode = branchCode;
+    TerminalContext::current().registerCode = registerCode;
+    msgPadrao = new TMessages(
+        {QStringLiteral("Consumidor|Passe o Crachá ou Digite o Código do Consumidor"),
+         QStringLiteral("getValidaCons|Verificando consumidor."),
+         QStringLiteral("Cons_NCad|Consumidor não cadastrado."), QStringLiteral("IP|Endereço IP : "),
+         QStringLiteral("Nenhum|Nenhum"), QStringLiteral("Versao|Versão "),
+         QStringLiteral("Cons_Deve|Consumidor deve ser informado."),
+         QStringLiteral("ErroDll|Erro ao carregar Dll."), QStringLiteral("CaixaNCAD|Caixa não cadastrado."),
+         QStringLiteral("Cons|Consumidor"), QStringLiteral("SaldoPess|Pessoal"),
+         QStringLiteral("SaldoEmpr|Empresa"), QStringLiteral("SaldoTotal|Saldo Total"),
+         QStringLiteral("ExtrCons|&Extrato")},
+        this);
+    msgPadrao->setObjectName(QStringLiteral("msgPadrao"));
+    netTerminalCons = new TNetConnection(this);
+    netTerminalCons->setObjectName(QStringLiteral("netTerminalCons"));
+    netTerminalCons->setServerName(QStringLiteral("Qvr.rdmTerminalCons"));
+    netTerminalCons->setThrowException(false);
+    netTerminalCons->setTerminal(branchCode + registerCode);
+    connect(netTerminalCons, &TNetConnection::BeforeConnect, this,
+            &TfrmTerminalConsu::netTerminalConsBeforeConnect);
+    declareDataSets();
+    buildLayout();
+    FormCreate();
+}
+
+TfrmTerminalConsu::~TfrmTerminalConsu() {
+    clearScrollingLabels();
+}
+
+void TfrmTerminalConsu::declareDataSets() {
+    const auto dataSet = [this](const char* name) {
+        auto* data = new TClientDataSet(this);
+        data->setObjectName(QString::fromLatin1(name));
+        return data;
+    };
+    cdsConsumidor = dataSet("cdsConsumidor");
+    cdsConsumidor->addField(QStringLiteral("CDCLIENTE"), FieldType::String, 21);
+    cdsConsumidor->addField(QStringLiteral("NMCONSUMIDOR"), FieldType::String, 50);
+    cdsConsumidor->addField(QStringLiteral("CDCONSUMIDOR"), FieldType::String, 21);
+
+    cdsParametrosCx = dataSet("cdsParametrosCx");
+    for (const auto& [name, size] :
+         std::initializer_list<std::pair<const char*, int>>{{"DSMSGINITOT", 200},
+                                                            {"DSMSGADITOT", 200},
+                                                            {"NRDIAINITOT", 2},
+                                                            {"NRDIAFINTOT", 2},
+                                                            {"NRSEGFECTOT", 5},
+                                                            {"IDEXIMSGSAL", 1},
+                                                            {"IDTIPEXTTOT", 1},
+                                                            {"CDGRUPPROD", 10},
+                                                            {"DSFUNDOTELA", 200},
+                                                            {"IDSELLOJTOT", 20},
+                                                            {"IDINFCLIECAI", 1},
+                                                            {"DSMSGCONTOT", 200}}) {
+        cdsParametrosCx->addField(QString::fromLatin1(name), FieldType::String, size);
+    }
+
+    cdsParaVend = dataSet("cdsParaVend");
+    cdsParaVend->addField(QStringLiteral("NRPOSINICONS"), FieldType::Float);
+    cdsParaVend->addField(QStringLiteral("NRPOSFINCONS"), FieldType::Float);
+
+    cdsSaldo = dataSet("cdsSaldo");  // read by name: VRSALDPECONS, VRSALDOCONS
+
+    cdsLoja = dataSet("cdsLoja");
+    cdsLoja->addField(QStringLiteral("CDFILIAL"), FieldType::String, 4).setVisible(false);
+    cdsLoja->addField(QStringLiteral("CDLOJA"), FieldType::String, 10)
+        .setDisplayLabel(QStringLiteral("Código"));
+    cdsLoja->addField(QStringLiteral("NMLOJA"), FieldType::String, 50)
+        .setDisplayLabel(QStringLiteral("Nome"));
+    cdsLoja->addField(QStringLiteral("CDCLIENTE"), FieldType::String, 21).setVisible(false);
+    cdsLoja->addField(QStringLiteral("CDCONSUMIDOR"), FieldType::String, 21).setVisible(false);
+}
+
+// ---- layout ----
+
+void TfrmTerminalConsu::buildLayout() {
+    setClientSize(544, 413);
+    auto* background = new TBlendedShape(this, TBlendedShape::stRoundRect, fromBgr(colors::Silver));
+    background->setGeometry(rect());
+    const auto strip = [this](const QRect& place, quint32 colour) {
+        auto* shape = new TBlendedShape(this, TBlendedShape::stRoundRect, fromBgr(colour));
+        shape->setGeometry(place);
+    };
+    strip(QRect(3, 3, 540, 30), colors::Navy);
+    lblTitulo = addLabel(this, "lblTitulo", QRect(3, 3, 540, 30), tahoma(19, true), Qt::AlignCenter);
+    QPalette white = lblTitulo->palette();
+    white.setColor(QPalette::WindowText, Qt::white);
+    lblTitulo->setPalette(white);
+    lblTitulo->setText(QStringLiteral("Terminal de Consulta"));
+
+    strip(QRect(3, 36, 539, 57), colors::PanelGrey);
+    lblCabec = addLabel(this, "lblCabec", QRect(8, 36, 529, 57), tahoma(15, true), Qt::AlignCenter);
+    lblCabec->setWordWrap(true);
+    lblCabec->setText(QStringLiteral(
+        "Passe o Crachá ou Digite o Código do Consumidor para consultar todos os seus extratos do período"));
+
+    strip(QRect(251, 96, 290, 48), colors::White);
+    lblBuffer = addLabel(this, "lblBuffer", QRect(255, 96, 280, 48), tahoma(19, true),
+                         Qt::AlignRight | Qt::AlignVCenter);
+
+    buildKeypad();
+
+    strip(QRect(251, 147, 290, 194), colors::PanelGrey);
+    addLabel(this, "lblFilial", QRect(266, 170, 80, 30), tahoma(19, true))
+        ->setText(QStringLiteral("Filial:"));
+    lblCdFilial = addLabel(this, "lblCdFilial", QRect(350, 170, 180, 30), tahoma(19, true));
+    addLabel(this, "lblCaixa", QRect(266, 210, 80, 30), tahoma(19, true))->setText(QStringLiteral("Caixa:"));
+    lblCdCaixa = addLabel(this, "lblCdCaixa", QRect(350, 210, 180, 30), tahoma(19, true));
+    int top = 252;
+    for (const char* name : {"lblNmLoja", "lblNmCaixa", "lblNmTipoRece", "lblNmOperador"}) {
+        addLabel(this, name, QRect(266, top, 260, 20), tahoma(12, false));
+        top += 21;
+    }
+    buildIdleScreen();
+}
+
+void TfrmTerminalConsu::buildKeypad() {
+    auto* keypad = new TKeypadPanel(this);
+    keypad->setGeometry(3, 96, 244, 245);
+    for (TdxfColorButton* digit : keypad->sharedDigitButtons()) {
+        connect(digit, &QAbstractButton::clicked, this,
+                [this, tag = digit->Tag()] { runGuarded([this, tag] { sbt1Click(tag); }); });
+    }
+    connect(keypad->button("sbt8"), &QAbstractButton::clicked, this,
+            [this] { runGuarded([this] { sbt8Click(); }); });
+    connect(keypad->button("sbtCorrigir"), &QAbstractButton::clicked, this,
+            [this] { runGuarded([this] { sbtCorrigirClick(); }); });
+    connect(keypad->button("sbtEnter"), &QAbstractButton::clicked, this,
+            [this] { runGuarded([this] { sbtEnterClick(); }); });
+    for (const char* disabled : {"sbtVirgula", "sbtVirg", "sbtSair"}) {
+        keypad->button(disabled)->setEnabled(false);
+    }
+}
+
+void TfrmTerminalConsu::buildIdleScreen() {
+    panMessage = new QFrame(this);
+    panMessage->setObjectName(QStringLiteral("panMessage"));
+    panMessage->setGeometry(4, 344, 537, 44);
+    panMessage->setFrameShape(QFrame::Panel);
+    panMessage->setFrameShadow(QFrame::Sunken);
+    panImgMessage = new QWidget(panMessage);
+    panImgMessage->setObjectName(QStringLiteral("panImgMessage"));
+    panImgMessage->setGeometry(panMessage->rect());
+    imgMessage = new QLabel(panImgMessage);
+    imgMessage->setObjectName(QStringLiteral("imgMessage"));
+    imgMessage->setGeometry(panImgMessage->rect());
+    imgMessage->setScaledContents(true);
+    imgMessage->setAlignment(Qt::AlignCenter);
+    panImgMessage->hide();
+
+    auto* status = new QFrame(this);
+    status->setObjectName(QStringLiteral("panStatus"));
+    status->setGeometry(1, 390, 541, 20);
+    status->setFrameShape(QFrame::Panel);
+    status->setFrameShadow(QFrame::Raised);
+    for (int separator : {173, 400}) {
+        auto* line = new QFrame(status);
+        line->setFrameShape(QFrame::VLine);
+        line->setFrameShadow(QFrame::Raised);
+        line->setGeometry(separator - 1, 0, 3, 20);
+    }
+    lblStatus1 = addLabel(this, "lblStatus1", QRect(8, 391, 162, 18), tahoma(12, false), Qt::AlignCenter);
+    lblStatus2 = addLabel(this, "lblStatus2", QRect(182, 391, 180, 18), tahoma(12, false));
+    lblStatus3 = addLabel(this, "lblStatus3", QRect(409, 391, 122, 18), tahoma(12, false), Qt::AlignCenter);
+
+    timDataHora = new QTimer(this);
+    timDataHora->setObjectName(QStringLiteral("timDataHora"));
+    timDataHora->setInterval(1000);
+    connect(timDataHora, &QTimer::timeout, this, [this] { runGuarded([this] { timDataHoraTimer(); }); });
+    timMessage = new QTimer(this);
+    timMessage->setObjectName(QStringLiteral("timMessage"));
+    timMessage->setInterval(50);
+    connect(timMessage, &QTimer::timeout, this, [this] { runGuarded([this] { timMessageTimer(); }); });
+}
+
+// ---- creation and activation ----
+
+void TfrmTerminalConsu::FormCreate() {
+    Trad(this);
+    // A server that does not answer now is reported; the first activation tries again and ends the program
+    // cleanly when the register's parameters still cannot be had.
+    try {
+        ConnectUnderWait(*netTerminalCons, 0);
+    } catch (...) {
+        reportFailure(std::current_exception());
+    }
+    applyApplicationLook(this);
+    lblStatus2->setText(msgPadrao->Msg(QStringLiteral("IP")) + WebURL());
+    lblStatus3->setText(msgPadrao->Msg(QStringLiteral("Versao")) + QStringLiteral(": ") + VersionNumber);
+    timDataHora->start();
+}
+
+void TfrmTerminalConsu::netTerminalConsBeforeConnect() {
+    PointAtApplicationServer(*netTerminalCons);
+}
+
+void TfrmTerminalConsu::FormActivate() {
+    // Messages shown by the start-up calls give the activation back; those activations do nothing.
+    if (m_startupRunning) {
+        return;
+    }
+    refreshIdleScreen();
+    if (m_firstActivation) {
+        m_startupRunning = true;
+        const auto done = qScopeGuard([this] { m_startupRunning = false; });
+        runStartupCalls();
+    }
+}
+
+void TfrmTerminalConsu::refreshIdleScreen() {
+    const QString picture = TerminalContext::current().DSFUNDOTELA;
+    QPixmap image;
+    // A missing, unreadable or non-picture file leaves the scrolling message visible; nothing is reported.
+    const bool shown = !EmptyString(picture) && QFile::exists(picture) && image.load(picture);
+    imgMessage->setPixmap(image);
+    imgMessage->setVisible(shown);
+    panImgMessage->setVisible(shown);
+    lblCdFilial->setText(TerminalContext::current().branchCode);
+    lblCdCaixa->setText(TerminalContext::current().registerCode);
+}
+
+void TfrmTerminalConsu::runStartupCalls() {
+    loadRegisterParametersCall();
+    if (!LoadRegisterParameters()) {
+        return;
+    }
+    workOutConsultationPeriod();
+    if (!loadSalesParametersCall()) {
+        return;
+    }
+    m_firstActivation = false;
+    TerminalContext& context = TerminalContext::current();
+    context.NRPOSINICONS =
+        static_cast<int>(std::lround(cdsParaVend->FieldByName(QStringLiteral("NRPOSINICONS")).asFloat()));
+    context.NRPOSFINCONS =
+        static_cast<int>(std::lround(cdsParaVend->FieldByName(QStringLiteral("NRPOSFINCONS")).asFloat()));
+}
+
+void TfrmTerminalConsu::reportStartupFailure(std::exception_ptr failure) {
+    DeactiveShowAvi();
+    showError(failureText(failure));
+    close();
+}
+
+// A failure is reported and closes the screen; the parameters' check that follows then ends the program.
+void TfrmTerminalConsu::loadRegisterParametersCall() {
+    const TerminalContext& context = TerminalContext::current();
+    try {
+        cdsParametrosCx->setData(CallChecked(*netTerminalCons, QStringLiteral("getParametrosCx"),
+                                             {context.registerCode, context.branchCode},
+                                             QStringLiteral("getParametrosCx"), ProgramName,
+                                             context.branchCode + u'-' + context.registerCode));
+    } catch (...) {
+        reportStartupFailure(std::current_exception());
+    }
+}
+
+bool TfrmTerminalConsu::LoadRegisterParameters() {
+    if (!cdsParametrosCx->Active() || cdsParametrosCx->IsEmpty()) {
+        showError(msgPadrao->Msg(QStringLiteral("CaixaNCAD")));
+        closeWithShell();
+        return false;
+    }
+    const auto field = [this](const char* name) {
+        return cdsParametrosCx->FieldByName(QString::fromLatin1(name)).asString();
+    };
+    TerminalContext& context = TerminalContext::current();
+    context.NRDIAINITOT = field("NRDIAINITOT");
+    context.NRDIAFINTOT = field("NRDIAFINTOT");
+    context.CDGRUPPROD = field("CDGRUPPROD");
+    context.DSMSGINITOT = field("DSMSGINITOT");
+    context.DSMSGADITOT = field("DSMSGADITOT");
+    context.DSMSGCONTOT = field("DSMSGCONTOT");
+    context.NRSEGFECTOT = field("NRSEGFECTOT");
+    context.IDEXIMSGSAL = field("IDEXIMSGSAL");
+    context.IDTIPEXTTOT = field("IDTIPEXTTOT");
+    context.DSFUNDOTELA = field("DSFUNDOTELA");
+    context.IDSELLOJTOT = field("IDSELLOJTOT");
+    context.IDINFCLIECAI = field("IDINFCLIECAI") == Yes;
+    lblCabec->setText(EmptyString(context.DSMSGCONTOT) ? msgPadrao->Msg(QStringLiteral("Consumidor"))
+                                                       : context.DSMSGCONTOT);
+    return true;
+}
+
+void TfrmTerminalConsu::workOutConsultationPeriod() {
+    TerminalContext& context = TerminalContext::current();
+    const ConsultationPeriod period =
+        ConsultationPeriod::containing(Clock::today(), context.NRDIAINITOT, context.NRDIAFINTOT);
+    context.periodStart = formats::dateText(period.start);
+    context.periodEnd = formats::dateText(period.end);
+}
+
+bool TfrmTerminalConsu::loadSalesParametersCall() {
+    const QString branch = TerminalContext::current().branchCode;
+    try {
+        cdsParaVend->setData(CallChecked(*netTerminalCons, QStringLiteral("getParaVend"), {branch},
+                                         QStringLiteral("getParaVend"), ProgramName, branch));
+        return true;
+    } catch (...) {
+        reportStartupFailure(std::current_exception());
+        return false;
+    }
+}
+
+void TfrmTerminalConsu::closeWithShell() {
+    close();
+    if (QWidget* shell = MainForm()) {
+        shell->close();
+    }
+}
+
+void TfrmTerminalConsu::FormClose() {
+    DisconnectFully(*netTerminalCons);
+}
+
+// ---- keypad ----
+
+QString TfrmTerminalConsu::buffer() const {
+    return lblBuffer->text();
+}
+
+void TfrmTerminalConsu::setBuffer(const QString& text) {
+    lblBuffer->setText(text);
+}
+
+void TfrmTerminalConsu::FormKeyPress(QChar& key) {
+    setBuffer(keypad::typed(buffer(), key));
+}
+
+void TfrmTerminalConsu::FormKeyDown(int& key, Qt::KeyboardModifiers shift) {
+    if (key == vk::Return) {
+        sbtEnterClick();
+    } else if (key == vk::Back) {
+        sbtCorrigirClick();
+    } else if (key == vk::Delete) {
+        setBuffer(QString());
+    }
+    if (key == vk::F4 && vk::altAlone(shift)) {
+        closeWithShell();
+    }
+}
+
+void TfrmTerminalConsu::sbt1Click(int tag) {
+    QChar typed(static_cast<char16_t>(tag));
+    FormKeyPress(typed);
+}
+
+void TfrmTerminalConsu::sbt8Click() {
+    QChar typed(u'8');
+    FormKeyPress(typed);
+}
+
+void TfrmTerminalConsu::sbtCorrigirClick() {
+    setBuffer(keypad::corrected(buffer()));
+}
+
+// ---- the OK action ----
+
+QString TfrmTerminalConsu::consumerCodeToSend() const {
+    const TerminalContext& context = TerminalContext::current();
+    const int first = context.NRPOSINICONS;
+    const int last = context.NRPOSFINCONS;
+    const QString code = buffer();
+    if (context.IDINFCLIECAI && first > 0 && last > 0 && first <= last && code.size() >= first) {
+        return code.mid(first - 1, last - first + 1);
+    }
+    return code;
+}
+
+void TfrmTerminalConsu::sbtEnterClick() {
+    if (EmptyString(buffer())) {
+        showError(msgPadrao->Msg(QStringLiteral("Cons_Deve")));
+        return;
+    }
+    TerminalContext& context = TerminalContext::current();
+    const QString code = consumerCodeToSend();
+    const QString flag = context.IDINFCLIECAI ? Yes : QStringLiteral("N");
+    cdsConsumidor->setData(CallChecked(*netTerminalCons, QStringLiteral("getConsumidor"), {code, flag},
+                                       QStringLiteral("getConsumidor"), ProgramName, code + u'-' + flag));
+    if (cdsConsumidor->IsEmpty()) {
+        showError(msgPadrao->Msg(QStringLiteral("Cons_NCad")));
+        setBuffer(QString());
+        return;
+    }
+    context.CDCLIENTE = cdsConsumidor->FieldByName(QStringLiteral("CDCLIENTE")).asString();
+    context.CDCONSUMIDOR = cdsConsumidor->FieldByName(QStringLiteral("CDCONSUMIDOR")).asString();
+    context.NMCONSUMIDOR = cdsConsumidor->FieldByName(QStringLiteral("NMCONSUMIDOR")).asString();
+    context.typedCode = buffer();
+    if (context.IDEXIMSGSAL == Yes) {
+        showBalances();
+    }
+    openStatement();
+    setBuffer(QString());
+}
+
+void TfrmTerminalConsu::showBalances() {
+    const TerminalContext& context = TerminalContext::current();
+    const QStringList arguments{context.branchCode, context.CDCLIENTE, context.CDCONSUMIDOR,
+                                context.periodStart, context.periodEnd};
+    cdsSaldo->setData(CallChecked(
+        *netTerminalCons, QStringLiteral("getSaldo"), QVariantList(arguments.begin(), arguments.end()),
+        QStringLiteral("getSaldo"), QStringLiteral("Cli_qvr00100"), arguments.join(u'-'), false));
+    const double personal = cdsSaldo->FieldByName(QStringLiteral("VRSALDPECONS")).asFloat();
+    const double company = cdsSaldo->FieldByName(QStringLiteral("VRSALDOCONS")).asFloat();
+    const auto line = [this](const char* key, const QString& value) {
+        return msgPadrao->Msg(QString::fromLatin1(key)) + QStringLiteral(" : ") + value;
+    };
+    const QString message =
+        QStringList{line("Cons", context.NMCONSUMIDOR), line("SaldoPess", formats::moneyText(personal)),
+                    line("SaldoEmpr", formats::moneyText(company)),
+                    line("SaldoTotal", formats::moneyText(company + personal))}
+            .join(QStringLiteral("\r\n"));
+    ShowMessageForm(message, QString(), QStringLiteral("N"), QStringLiteral("N"), 0, QString(),
+                    QStringLiteral("002"));
+}
+
+void TfrmTerminalConsu::openStatement() {
+    const TerminalContext& context = TerminalContext::current();
+    if (context.IDTIPEXTTOT == QStringLiteral("1")) {
+        ShowExtratoSimplificado();
+        return;
+    }
+    const bool detailed = context.IDTIPEXTTOT == QStringLiteral("2");
+    QString storeCode;
+    QString storeName;
+    if (context.IDSELLOJTOT == Yes) {
+        LoadStoreList();
+        if (!cdsLoja->IsEmpty()) {
+            if (!chooseStore()) {
+                return;
+            }
+            storeCode = cdsLoja->FieldByName(QStringLiteral("CDLOJA")).asString();
+            storeName = cdsLoja->FieldByName(QStringLiteral("NMLOJA")).asString();
+        }
+    }
+    if (detailed) {
+        ShowExtratoDetalhado(lblCdFilial->text(), lblCdCaixa->text());  // the picked store is not passed on
+    } else {
+        ShowExtratoGrupo(storeCode, storeName);
+    }
+}
+
+bool TfrmTerminalConsu::chooseStore() {
+    AddAllStoresEntry();
+    return ShowSearchList(*cdsLoja, TerminalContext::current().DSFUNDOTELA);
+}
+
+void TfrmTerminalConsu::LoadStoreList() {
+    const TerminalContext& context = TerminalContext::current();
+    try {
+        const ConsultationPeriod period =
+            ConsultationPeriod::containing(Clock::today(), context.NRDIAINITOT, context.NRDIAFINTOT);
+        const QDateTime start(period.start, QTime(0, 0));
+        const QDateTime end(period.end, QTime(0, 0));
+        const QString parameters =
+            QStringList{context.branchCode, formats::dateTimeText(start), formats::dateTimeText(end),
+                        context.CDCLIENTE, context.CDCONSUMIDOR}
+                .join(u'-');
+        cdsLoja->setData(
+            CallChecked(*netTerminalCons, QStringLiteral("getLoja"),
+                        {context.branchCode, start, end, context.CDCLIENTE, context.CDCONSUMIDOR},
+                        QStringLiteral("getLoja"), ProgramName, parameters));
+    } catch (...) {
+        close();
+        throw;
+    }
+}
+
+void TfrmTerminalConsu::AddAllStoresEntry() {
+    try {
+        const TerminalContext& context = TerminalContext::current();
+        cdsLoja->Open();
+        if (cdsLoja->Locate(QStringLiteral("CDLOJA"), QStringLiteral("T"))) {
+            cdsLoja->Delete();
+        }
+        cdsLoja->Insert();
+        cdsLoja->FieldByName(QStringLiteral("CDFILIAL")).setValue(context.branchCode);
+        cdsLoja->FieldByName(QStringLiteral("CDLOJA")).setValue(QStringLiteral("T"));
+        cdsLoja->FieldByName(QStringLiteral("NMLOJA")).setValue(QStringLiteral("TODAS"));
+        cdsLoja->FieldByName(QStringLiteral("CDCLIENTE")).setValue(context.CDCLIENTE);
+        cdsLoja->FieldByName(QStringLiteral("CDCONSUMIDOR")).setValue(context.CDCONSUMIDOR);
+        cdsLoja->Post();
+    } catch (...) {
+        showError(failureText(std::current_exception()));
+    }
+}
+
+// ---- idle screen ----
+
+void TfrmTerminalConsu::timDataHoraTimer() {
+    lblStatus1->setText(formats::dateTimeText(Clock::now()));
+    const bool scrolling = !EmptyString(TerminalContext::current().DSMSGINITOT);
+    if (scrolling) {
+        timMessage->start();
+    } else {
+        timMessage->stop();
+        clearScrollingLabels();
+    }
+}
+
+QLabel* TfrmTerminalConsu::addScrollingLabel(const QString& caption) {
+    auto* label = new QLabel(caption, panMessage);
+    label->setFont(marqueeFont());
+    m_scrollingLabels.push_back(label);
+    label->show();
+    panImgMessage->raise();  // the picture, when shown, covers the labels
+    return label;
+}
+
+void TfrmTerminalConsu::clearScrollingLabels() {
+    for (QLabel* label : m_scrollingLabels) {
+        delete label;
+    }
+    m_scrollingLabels.clear();
+}
+
+void TfrmTerminalConsu::paintMarqueeColour(QLabel& label) {
+    const marquee::Colour colour = marquee::colourOf({label.x(), label.width()});
+    QPalette palette = label.palette();
+    palette.setColor(QPalette::WindowText, QColor(colour.red, 0, colour.blue));
+    label.setPalette(palette);
+}
+
+void TfrmTerminalConsu::timMessageTimer() {
+    const QString message = TerminalContext::current().DSMSGINITOT;
+    if (EmptyString(message)) {
+        clearScrollingLabels();
+        return;
+    }
+    const bool still = message.front() == QChar(StillMessageMark);
+    if (m_scrollingLabels.empty()) {
+        QLabel* label = addScrollingLabel(still ? message.mid(1) : message);
+        if (still) {
+            label->setAlignment(Qt::AlignCenter);
+            label->setGeometry(0, -2, panMessage->width(), label->sizeHint().height());
+        } else {
+            label->adjustSize();
+            const marquee::Copy first = marquee::firstCopy(panMessage->width(), label->width());
+            label->move(first.left, -2);
+        }
+        paintMarqueeColour(*label);
+        return;
+    }
+    if (still) {
+        return;
+    }
+    // Every copy shows the same text in the same face, so a new copy is as wide as the others.
+    std::vector<marquee::Copy> copies;
+    for (const QLabel* label : m_scrollingLabels) {
+        copies.push_back({label->x(), label->width()});
+    }
+    const size_t before = copies.size();
+    const int dropped = marquee::tick(copies, m_scrollingLabels.back()->width());
+    if (copies.size() + static_cast<size_t>(dropped) > before) {
+        addScrollingLabel(message)->adjustSize();
+    }
+    for (int i = 0; i < dropped; ++i) {
+        delete m_scrollingLabels.front();
+        m_scrollingLabels.erase(m_scrollingLabels.begin());
+    }
+    for (size_t i = 0; i < copies.size(); ++i) {
+        m_scrollingLabels[i]->move(copies[i].left, -2);
+        paintMarqueeColour(*m_scrollingLabels[i]);
+    }
+}
+
+void ShowTerminalConsu(const QString& branchCode, const QString& registerCode) {
+    TfrmTerminalConsu screen(branchCode, registerCode);
+    ExecModal(screen);
+}
