@@ -47,6 +47,7 @@ struct TNetConnection::Link {
          std::chrono::milliseconds readTimeout)
         : client(host.toStdString(), port) {
         client.set_keep_alive(true);
+        client.set_tcp_nodelay(true);  // small requests must not wait for the peer's delayed acknowledgement
         client.set_connection_timeout(connectTimeout);
         client.set_read_timeout(readTimeout);
         client.set_write_timeout(readTimeout);
