@@ -37,6 +37,7 @@ QVariant CallChecked(TNetConnection& connection, const QString& method, const QV
         answer = connection.call(method, arguments);
     }
     QVariant accepted;
-    CheckServerResult(answer, true, 0, reportedMethod, programName, parameters, QStringLiteral("002"), accepted);
+    CheckServerResult(answer, true, 0, reportedMethod, programName, parameters, QStringLiteral("002"),
+                      accepted);
     return accepted;
 }

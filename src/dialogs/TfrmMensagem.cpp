@@ -3,6 +3,7 @@
 #include "kit/Application.h"
 #include "kit/Buttons.h"
 #include "kit/Colors.h"
+#include "kit/Layout.h"
 #include "kit/Modal.h"
 #include "kit/Pictures.h"
 #include "kit/Shapes.h"
@@ -23,6 +24,10 @@
 #include <array>
 
 namespace {
+
+using layout::place;
+using layout::setColour;
+using layout::tahoma;
 
 constexpr int FormWidth = 639;
 constexpr int ClientHeight = 233;
@@ -111,26 +116,6 @@ public:
     HourglassCursor(const HourglassCursor&) = delete;
     HourglassCursor& operator=(const HourglassCursor&) = delete;
 };
-
-QFont tahoma(int pixels, bool bold) {
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
-
-void setColour(QWidget& widget, QPalette::ColorRole role, quint32 bgr) {
-    QPalette palette = widget.palette();
-    palette.setColor(role, fromBgr(bgr));
-    widget.setPalette(palette);
-}
-
-template <typename Widget>
-Widget* place(Widget* widget, const char* name, const QRect& geometry) {
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(geometry);
-    return widget;
-}
 
 TBlendedShape* roundRect(QWidget* form, const char* name, const QRect& geometry) {
     return place(new TBlendedShape(form, TBlendedShape::stRoundRect), name, geometry);

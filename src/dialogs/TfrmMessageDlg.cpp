@@ -4,6 +4,7 @@
 #include "kit/Buttons.h"
 #include "kit/Colors.h"
 #include "kit/ErrorReport.h"
+#include "kit/Layout.h"
 #include "kit/Pictures.h"
 #include "kit/core/VirtualKeys.h"
 
@@ -15,19 +16,14 @@
 
 namespace {
 
+using layout::place;
+
 constexpr QSize ClientSize(639, 233);
 constexpr QSize IconSize(36, 36);
 constexpr int DefaultInterval = 1000;  // the platform's usual timer interval
 
 constexpr std::array<const char*, 11> ButtonNames{"Yes",    "No",  "OK",      "Cancel",   "Abort", "Retry",
                                                   "Ignore", "All", "NoToAll", "YesToAll", "Help"};
-
-template <typename Widget>
-Widget* place(Widget* widget, const char* name, const QRect& geometry) {
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(geometry);
-    return widget;
-}
 
 QFrame* bevel(QWidget* form) {
     auto* frame = place(new QFrame(form), "bvlMessage", {1, 3, 636, 226});

@@ -4,6 +4,7 @@
 #include "kit/Buttons.h"
 #include "kit/Colors.h"
 #include "kit/ErrorReport.h"
+#include "kit/Layout.h"
 #include "kit/Modal.h"
 #include "kit/Pictures.h"
 #include "kit/Shapes.h"
@@ -50,6 +51,10 @@ private:
 };
 
 namespace {
+
+using layout::place;
+using layout::setColour;
+using layout::tahoma;
 
 // Letter case as the list applies it: only the letters a to z and A to Z change.
 QChar asciiCase(QChar c, bool upper) {
@@ -103,26 +108,6 @@ constexpr int GridFontPixels = 21;
 constexpr int GridRowHeight = 27;
 constexpr int CellPadding = 4;
 constexpr int OpeningSortColumn = 1;  // the second visible field
-
-QFont tahoma(int pixels) {
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(pixels);
-    font.setBold(true);
-    return font;
-}
-
-void setColour(QWidget& widget, QPalette::ColorRole role, quint32 bgr) {
-    QPalette palette = widget.palette();
-    palette.setColor(role, fromBgr(bgr));
-    widget.setPalette(palette);
-}
-
-template <typename Widget>
-Widget* place(Widget* widget, const char* name, const QRect& geometry) {
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(geometry);
-    return widget;
-}
 
 TBlendedShape* roundRect(QWidget* parent, const char* name, const QRect& geometry, quint32 bgr) {
     return place(new TBlendedShape(parent, TBlendedShape::stRoundRect, fromBgr(bgr)), name, geometry);

@@ -6,6 +6,7 @@
 #include "kit/Colors.h"
 #include "kit/ErrorReport.h"
 #include "kit/KeypadPanel.h"
+#include "kit/Layout.h"
 #include "kit/Modal.h"
 #include "kit/Shapes.h"
 #include "kit/core/KeypadEntry.h"
@@ -19,17 +20,8 @@ namespace {
 
 const QString AddressMode = QStringLiteral("IP");
 
-QLabel* addLabel(QWidget* parent, const char* name, const QRect& place, int pixelSize, bool bold) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(place);
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    label->setFont(font);
-    label->setStyleSheet(QStringLiteral("color: #000080; background: transparent;"));
-    return label;
-}
+using layout::addLabel;
+using layout::tahoma;
 
 }  // namespace
 
@@ -52,17 +44,19 @@ void TfrmInformaIP::buildLayout() {
     background->setGeometry(rect());
     auto* titleStrip = new TBlendedShape(this, TBlendedShape::stRoundRect, fromBgr(colors::Navy));
     titleStrip->setGeometry(4, 4, 488, 30);
-    lblTitulo = addLabel(this, "lblTitulo", QRect(4, 4, 488, 30), 17, true);
+    lblTitulo = addLabel(this, "lblTitulo", QRect(4, 4, 488, 30), tahoma(17, true));
     lblTitulo->setAlignment(Qt::AlignCenter);
-    lblTitulo->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+    layout::setColour(*lblTitulo, QPalette::WindowText, colors::White);
 
     auto* keypad = new TKeypadPanel(this);
     keypad->setGeometry(4, 40, 240, 242);
     for (TdxfColorButton* digit : keypad->sharedDigitButtons()) {
-        connect(digit, &QAbstractButton::clicked, this, [this, digit] { runGuarded([this, digit] { sbt1Click(*digit); }); });
+        connect(digit, &QAbstractButton::clicked, this,
+                [this, digit] { runGuarded([this, digit] { sbt1Click(*digit); }); });
     }
     const auto connectKey = [this, keypad](const char* name, void (TfrmInformaIP::*handler)()) {
-        connect(keypad->button(name), &QAbstractButton::clicked, this, [this, handler] { runGuarded([=, this] { (this->*handler)(); }); });
+        connect(keypad->button(name), &QAbstractButton::clicked, this,
+                [this, handler] { runGuarded([=, this] { (this->*handler)(); }); });
     };
     connectKey("sbt8", &TfrmInformaIP::sbt8Click);
     connectKey("sbtVirgula", &TfrmInformaIP::sbtVirgulaClick);
@@ -70,16 +64,16 @@ void TfrmInformaIP::buildLayout() {
     connectKey("sbtEnter", &TfrmInformaIP::sbtEnterClick);
     connectKey("sbtSair", &TfrmInformaIP::sbtSairClick);
 
-    lblCabec = addLabel(this, "lblCabec", QRect(254, 44, 234, 110), 15, true);
+    lblCabec = addLabel(this, "lblCabec", QRect(254, 44, 234, 110), tahoma(15, true));
     lblCabec->setWordWrap(true);
     lblCabec->setAlignment(Qt::AlignCenter);
     auto* bufferStrip = new TBlendedShape(this, TBlendedShape::stRoundRect, Qt::white);
     bufferStrip->setGeometry(254, 162, 234, 44);
-    lblBuffer = addLabel(this, "lblBuffer", QRect(258, 162, 224, 44), 19, true);
+    lblBuffer = addLabel(this, "lblBuffer", QRect(258, 162, 224, 44), tahoma(19, true));
     lblBuffer->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     int top = 212;
     for (const char* name : {"lblNmLoja", "lblNmCaixa", "lblNmTipoRece", "lblNmOperador"}) {
-        addLabel(this, name, QRect(254, top, 234, 16), 11, false);
+        addLabel(this, name, QRect(254, top, 234, 16), tahoma(11, false));
         top += 17;
     }
 }
@@ -87,13 +81,18 @@ void TfrmInformaIP::buildLayout() {
 void TfrmInformaIP::FormCreate() {
     Trad(this);
     applyApplicationLook(this);
-    lblCabec->setText(msgPadrao->Msg(isAddressMode() ? QStringLiteral("INFORME1") : QStringLiteral("INFORME2")));
+    lblCabec->setText(
+        msgPadrao->Msg(isAddressMode() ? QStringLiteral("INFORME1") : QStringLiteral("INFORME2")));
     lblTitulo->setText(ApplicationTitle());
 }
 
-bool TfrmInformaIP::isAddressMode() const { return m_mode == AddressMode; }
+bool TfrmInformaIP::isAddressMode() const {
+    return m_mode == AddressMode;
+}
 
-void TfrmInformaIP::FormKeyPress(QChar& key) { lblBuffer->setText(keypad::typed(lblBuffer->text(), key)); }
+void TfrmInformaIP::FormKeyPress(QChar& key) {
+    lblBuffer->setText(keypad::typed(lblBuffer->text(), key));
+}
 
 void TfrmInformaIP::FormKeyDown(int& key, Qt::KeyboardModifiers shift) {
     if (key == vk::Return) {
@@ -108,28 +107,42 @@ void TfrmInformaIP::FormKeyDown(int& key, Qt::KeyboardModifiers shift) {
     }
 }
 
-void TfrmInformaIP::sendCharacter(QChar character) { FormKeyPress(character); }
+void TfrmInformaIP::sendCharacter(QChar character) {
+    FormKeyPress(character);
+}
 
-void TfrmInformaIP::sbt1Click(const TdxfColorButton& sender) { sendCharacter(QChar(static_cast<char16_t>(sender.Tag()))); }
+void TfrmInformaIP::sbt1Click(const TdxfColorButton& sender) {
+    sendCharacter(QChar(static_cast<char16_t>(sender.Tag())));
+}
 
-void TfrmInformaIP::sbt8Click() { sendCharacter(u'8'); }
+void TfrmInformaIP::sbt8Click() {
+    sendCharacter(u'8');
+}
 
-void TfrmInformaIP::sbtVirgulaClick() { sendCharacter(u'.'); }
+void TfrmInformaIP::sbtVirgulaClick() {
+    sendCharacter(u'.');
+}
 
-void TfrmInformaIP::sbtCorrigirClick() { lblBuffer->setText(keypad::corrected(lblBuffer->text())); }
+void TfrmInformaIP::sbtCorrigirClick() {
+    lblBuffer->setText(keypad::corrected(lblBuffer->text()));
+}
 
 void TfrmInformaIP::sbtEnterClick() {
     if (EmptyString(lblBuffer->text())) {
-        ShowMessageForm(msgPadrao->Msg(isAddressMode() ? QStringLiteral("IP_DEVE") : QStringLiteral("CAIXA_DEVE")),
-                        QString(), QStringLiteral("N"), QStringLiteral("N"), 3, QString(), QStringLiteral("002"));
+        ShowMessageForm(
+            msgPadrao->Msg(isAddressMode() ? QStringLiteral("IP_DEVE") : QStringLiteral("CAIXA_DEVE")),
+            QString(), QStringLiteral("N"), QStringLiteral("N"), 3, QString(), QStringLiteral("002"));
         return;
     }
     m_result = lblBuffer->text();
     close();
 }
 
-// "Sair" leaves without accepting, as Alt+F4 does: an operator who opened the keypad by mistake needs a way out.
-void TfrmInformaIP::sbtSairClick() { close(); }
+// "Sair" leaves without accepting, as Alt+F4 does: an operator who opened the keypad by mistake needs a way
+// out.
+void TfrmInformaIP::sbtSairClick() {
+    close();
+}
 
 QString ShowInformaIP(const QString& mode) {
     TfrmInformaIP dialog(mode);

@@ -1,7 +1,6 @@
 #include "statements/MovementRules.h"
 
 #include "kit/core/Countdown.h"
-
 #include "kit/core/Dates.h"
 #include "kit/core/Errors.h"
 #include "kit/core/Formats.h"

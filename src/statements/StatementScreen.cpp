@@ -1,12 +1,12 @@
 #include "statements/StatementScreen.h"
 
-#include "kit/core/Countdown.h"
-
 #include "kit/Buttons.h"
 #include "kit/Colors.h"
 #include "kit/ErrorReport.h"
+#include "kit/Layout.h"
 #include "kit/Shapes.h"
 #include "kit/core/Clock.h"
+#include "kit/core/Countdown.h"
 #include "kit/core/Formats.h"
 #include "kit/core/Messages.h"
 #include "server/ClientDataSet.h"
@@ -21,6 +21,9 @@
 
 namespace {
 
+using layout::addShape;
+using layout::verdana;
+
 constexpr int ClientWidth = 792;
 constexpr int ClientHeight = 573;
 constexpr int LayoutInactivityMs = 20000;
@@ -30,27 +33,8 @@ constexpr int MessageBoxWidth = 705;
 constexpr int GlyphSize = 36;
 constexpr int GridRowHeight = 17;
 
-QFont verdana(int pixelSize) {
-    QFont font(QStringLiteral("Verdana"));
-    font.setPixelSize(pixelSize);
-    font.setBold(true);
-    return font;
-}
-
 QLabel* addLabel(QWidget* parent, const char* name, const QRect& place, int pixelSize, const QString& text) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(place);
-    label->setFont(verdana(pixelSize));
-    label->setStyleSheet(QStringLiteral("color: #000080; background: transparent;"));
-    return label;
-}
-
-TBlendedShape* addShape(QWidget* parent, const char* name, const QRect& place, quint32 bgr) {
-    auto* shape = new TBlendedShape(parent, TBlendedShape::stRoundRect, fromBgr(bgr));
-    shape->setObjectName(QString::fromLatin1(name));
-    shape->setGeometry(place);
-    return shape;
+    return layout::addLabel(parent, name, place, layout::verdana(pixelSize), text);
 }
 
 QString gridStyle(int titlePixelSize) {

@@ -1,16 +1,16 @@
 #include "statements/TfrmExtratoGrupo.h"
 
-#include "kit/core/Countdown.h"
-
 #include "dialogs/RemoteCall.h"
 #include "kit/Application.h"
 #include "kit/Buttons.h"
 #include "kit/Colors.h"
 #include "kit/ErrorReport.h"
+#include "kit/Layout.h"
 #include "kit/Modal.h"
 #include "kit/Pictures.h"
 #include "kit/Shapes.h"
 #include "kit/core/Clock.h"
+#include "kit/core/Countdown.h"
 #include "kit/core/Dates.h"
 #include "kit/core/Formats.h"
 #include "kit/core/Messages.h"
@@ -32,6 +32,9 @@
 
 namespace {
 
+using layout::addLabel;
+using layout::tahoma;
+
 // True while the screen shows the period one month before the current one; every closing clears it, so
 // that the next consumer starts on the current month.
 bool g_mesAnterior = false;
@@ -45,23 +48,6 @@ struct GridColumn {
     int width;
 };
 constexpr int DefaultColumnWidth = 64;
-
-QFont tahoma(int pixelSize, bool bold) {
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
-
-QLabel* addLabel(QWidget* parent, const char* name, const QRect& place, const QFont& font,
-                 const QString& text = {}) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(place);
-    label->setFont(font);
-    label->setStyleSheet(QStringLiteral("color: #000080; background: transparent;"));
-    return label;
-}
 
 TBlendedBitBtn* addButton(QWidget* parent, const char* name, const QRect& place, pictures::Glyph glyph,
                           const QString& caption = {}) {

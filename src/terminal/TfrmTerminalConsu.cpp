@@ -8,6 +8,7 @@
 #include "kit/Colors.h"
 #include "kit/ErrorReport.h"
 #include "kit/KeypadPanel.h"
+#include "kit/Layout.h"
 #include "kit/Modal.h"
 #include "kit/Shapes.h"
 #include "kit/WaitOverlay.h"
@@ -43,25 +44,8 @@ const QString Yes = QStringLiteral("S");
 const QString VersionNumber = QStringLiteral("4.00");
 constexpr int StillMessageMark = u'_';
 
-QFont tahoma(int pixels, bool bold) {
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
-
-QLabel* addLabel(QWidget* parent, const char* name, const QRect& place, const QFont& font,
-                 Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(place);
-    label->setFont(font);
-    label->setAlignment(alignment);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, fromBgr(colors::Navy));
-    label->setPalette(palette);
-    return label;
-}
+using layout::addLabel;
+using layout::tahoma;
 
 void showError(const QString& text) {
     ShowMessageForm(text, QString(), QStringLiteral("N"), QStringLiteral("N"), 3, QString(),
@@ -170,33 +154,31 @@ void TfrmTerminalConsu::buildLayout() {
     auto* background = new TBlendedShape(this, TBlendedShape::stRoundRect, fromBgr(colors::Silver));
     background->setGeometry(rect());
     const auto strip = [this](const QRect& place, quint32 colour) {
-        auto* shape = new TBlendedShape(this, TBlendedShape::stRoundRect, fromBgr(colour));
-        shape->setGeometry(place);
+        layout::addShape(this, "", place, colour);
     };
     strip(QRect(3, 3, 540, 30), colors::Navy);
-    lblTitulo = addLabel(this, "lblTitulo", QRect(3, 3, 540, 30), tahoma(19, true), Qt::AlignCenter);
-    QPalette white = lblTitulo->palette();
-    white.setColor(QPalette::WindowText, Qt::white);
-    lblTitulo->setPalette(white);
+    lblTitulo =
+        addLabel(this, "lblTitulo", QRect(3, 3, 540, 30), tahoma(19, true), QString(), Qt::AlignCenter);
+    layout::setColour(*lblTitulo, QPalette::WindowText, colors::White);
     lblTitulo->setText(QStringLiteral("Terminal de Consulta"));
 
     strip(QRect(3, 36, 539, 57), colors::PanelGrey);
-    lblCabec = addLabel(this, "lblCabec", QRect(8, 36, 529, 57), tahoma(15, true), Qt::AlignCenter);
+    lblCabec =
+        addLabel(this, "lblCabec", QRect(8, 36, 529, 57), tahoma(15, true), QString(), Qt::AlignCenter);
     lblCabec->setWordWrap(true);
     lblCabec->setText(QStringLiteral(
         "Passe o Crachá ou Digite o Código do Consumidor para consultar todos os seus extratos do período"));
 
     strip(QRect(251, 96, 290, 48), colors::White);
-    lblBuffer = addLabel(this, "lblBuffer", QRect(255, 96, 280, 48), tahoma(19, true),
+    lblBuffer = addLabel(this, "lblBuffer", QRect(255, 96, 280, 48), tahoma(19, true), QString(),
                          Qt::AlignRight | Qt::AlignVCenter);
 
     buildKeypad();
 
     strip(QRect(251, 147, 290, 194), colors::PanelGrey);
-    addLabel(this, "lblFilial", QRect(266, 170, 80, 30), tahoma(19, true))
-        ->setText(QStringLiteral("Filial:"));
+    addLabel(this, "lblFilial", QRect(266, 170, 80, 30), tahoma(19, true), QStringLiteral("Filial:"));
     lblCdFilial = addLabel(this, "lblCdFilial", QRect(350, 170, 180, 30), tahoma(19, true));
-    addLabel(this, "lblCaixa", QRect(266, 210, 80, 30), tahoma(19, true))->setText(QStringLiteral("Caixa:"));
+    addLabel(this, "lblCaixa", QRect(266, 210, 80, 30), tahoma(19, true), QStringLiteral("Caixa:"));
     lblCdCaixa = addLabel(this, "lblCdCaixa", QRect(350, 210, 180, 30), tahoma(19, true));
     int top = 252;
     for (const char* name : {"lblNmLoja", "lblNmCaixa", "lblNmTipoRece", "lblNmOperador"}) {
@@ -251,9 +233,11 @@ void TfrmTerminalConsu::buildIdleScreen() {
         line->setFrameShadow(QFrame::Raised);
         line->setGeometry(separator - 1, 0, 3, 20);
     }
-    lblStatus1 = addLabel(this, "lblStatus1", QRect(8, 391, 162, 18), tahoma(12, false), Qt::AlignCenter);
+    lblStatus1 =
+        addLabel(this, "lblStatus1", QRect(8, 391, 162, 18), tahoma(12, false), QString(), Qt::AlignCenter);
     lblStatus2 = addLabel(this, "lblStatus2", QRect(182, 391, 180, 18), tahoma(12, false));
-    lblStatus3 = addLabel(this, "lblStatus3", QRect(409, 391, 122, 18), tahoma(12, false), Qt::AlignCenter);
+    lblStatus3 =
+        addLabel(this, "lblStatus3", QRect(409, 391, 122, 18), tahoma(12, false), QString(), Qt::AlignCenter);
 
     timDataHora = new QTimer(this);
     timDataHora->setObjectName(QStringLiteral("timDataHora"));
