@@ -64,7 +64,9 @@ stop_kiosk
 
 set_registry_value Totem 0001004; start_kiosk
 swipe "1001"; sleep 1.5; xdotool key Return; shot 11-escolha-da-loja
-xdotool type --delay 150 "lan"; shot 12-loja-filtrada
+# L, A and N tapped on the list's own keyboard (keys 64 x 54; rows at 418 and 473 of the 800 x 600 list).
+for key in "561 445" "41 445" "366 500"; do click_in 800 600 $key; sleep 0.3; done
+shot 12-loja-filtrada
 xdotool key Return; shot 13-extrato-grupo-loja 2.5
 stop_kiosk
 
