@@ -16,14 +16,13 @@
 #include "server/ClientDataSet.h"
 #include "statements/TfrmExtratoDetalhado.h"
 #include "statements/TfrmExtratoSimplificado.h"
+#include "support/Rows.h"
 #include "support/TestEnvironment.h"
 #include "support/Widgets.h"
 #include "terminal/TerminalContext.h"
 
 #include <functional>
 #include <memory>
-
-#define VERIFY_SCRIPT(script) QVERIFY2((script).faults().isEmpty(), qPrintable((script).faults().join(u'\n')))
 
 using platform::Registry;
 
@@ -68,12 +67,23 @@ const Screen& screenNamed(const QString& name) {
     return name == QLatin1String("simplified") ? Simplified : Detailed;
 }
 
-void addScreenRows(const char* suffix = "") {
-    QTest::newRow(qPrintable(QStringLiteral("simplified") + QLatin1String(suffix)))
-        << QStringLiteral("simplified");
-    QTest::newRow(qPrintable(QStringLiteral("detailed") + QLatin1String(suffix)))
-        << QStringLiteral("detailed");
+// The screen of the running data row.
+const Screen& fetchedScreen() {
+    QFETCH(QString, screen);
+    return screenNamed(screen);
 }
+
+void addScreenRows() {
+    QTest::addColumn<QString>("screen");
+    dataRow("simplified", QStringLiteral("simplified"));
+    dataRow("detailed", QStringLiteral("detailed"));
+}
+
+// A test run once on each statement.
+#define ON_BOTH_SCREENS(test) \
+    void test##_data() {      \
+        addScreenRows();      \
+    }
 
 // Ana, whose movements and purchases of May 2024 the demo writes by hand; the badge she swiped is not her
 // consumer code.
@@ -171,13 +181,9 @@ private slots:
         m_env.reset();
     }
 
-    void showsTheMovements_data() {
-        QTest::addColumn<QString>("screen");
-        addScreenRows();
-    }
+    ON_BOTH_SCREENS(showsTheMovements)
     void showsTheMovements() {
-        QFETCH(QString, screen);
-        const Screen& kind = screenNamed(screen);
+        const Screen& kind = fetchedScreen();
         ModalScript script;  // any message would be a fault
         const auto form = kind.create();
         VERIFY_SCRIPT(script);
@@ -205,7 +211,6 @@ private slots:
         QCOMPARE(grid.currentIndex().row(), 0);
 
         QCOMPARE(childOf<QTextEdit>(*form, "rceMsgAdi").toPlainText(), QString("Bom apetite!"));
-        QCOMPARE(childOf<QTextEdit>(*form, "rceMsgAdi").geometry(), QRect(8, 524, 705, 20));
         const auto& timer = childOf<QTimer>(*form, kind.timer);
         QVERIFY(timer.isActive());
         QCOMPARE(timer.interval(), 30000);
@@ -215,15 +220,12 @@ private slots:
         QTest::addColumn<QString>("screen");
         QTest::addColumn<QString>("grid");
         QTest::addColumn<QStringList>("titles");
-        QTest::newRow("simplified") << "simplified"
-                                    << "dbgExtSimples"
-                                    << QStringList({"Data/126", "Operação/308", "Valor/91", "Saldo/91"});
-        QTest::newRow("detailed movements")
-            << "detailed"
-            << "dbgMoviCli" << QStringList({"Data/130", "Operação/367", "Valor/79", "Saldo/102"});
-        QTest::newRow("detailed purchases")
-            << "detailed"
-            << "dbgVenda" << QStringList({"Data/130", "Produto/328", "Qtde/70", "Valor /66", "Vr. Total/87"});
+        dataRow("simplified", "simplified", "dbgExtSimples",
+                QStringList({"Data/126", "Operação/308", "Valor/91", "Saldo/91"}));
+        dataRow("detailed movements", "detailed", "dbgMoviCli",
+                QStringList({"Data/130", "Operação/367", "Valor/79", "Saldo/102"}));
+        dataRow("detailed purchases", "detailed", "dbgVenda",
+                QStringList({"Data/130", "Produto/328", "Qtde/70", "Valor /66", "Vr. Total/87"}));
     }
     void gridColumns() {
         QFETCH(QString, screen);
@@ -249,13 +251,9 @@ private slots:
         QCOMPARE(rowOf(grid, 7).at(3), QString("20,00"));
     }
 
-    void emptyPeriod_data() {
-        QTest::addColumn<QString>("screen");
-        addScreenRows();
-    }
+    ON_BOTH_SCREENS(emptyPeriod)
     void emptyPeriod() {
-        QFETCH(QString, screen);
-        const Screen& kind = screenNamed(screen);
+        const Screen& kind = fetchedScreen();
         consultAs(QStringLiteral("10"), QStringLiteral("1002"), QStringLiteral("Bruno Carvalho"));
         ModalScript script;
         const auto form = kind.create();
@@ -274,13 +272,9 @@ private slots:
         }
     }
 
-    void rowLimits_data() {
-        QTest::addColumn<QString>("screen");
-        addScreenRows();
-    }
+    ON_BOTH_SCREENS(rowLimits)
     void rowLimits() {
-        QFETCH(QString, screen);
-        const Screen& kind = screenNamed(screen);
+        const Screen& kind = fetchedScreen();
         ModalScript script;
         const auto form = kind.create();
         const auto& list = childOf<TClientDataSet>(*form, kind.movements);
@@ -304,12 +298,12 @@ private slots:
     void simplifiedKeys_data() {
         QTest::addColumn<QList<int>>("keys");
         QTest::addColumn<int>("row");
-        QTest::newRow("down") << QList<int>{Qt::Key_Down} << 1;
-        QTest::newRow("right") << QList<int>{Qt::Key_Right, Qt::Key_Right} << 2;
-        QTest::newRow("down then up") << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Up} << 1;
-        QTest::newRow("right then left") << QList<int>{Qt::Key_Right, Qt::Key_Left} << 0;
-        QTest::newRow("up on the first row") << QList<int>{Qt::Key_Up} << 0;
-        QTest::newRow("other keys") << QList<int>{Qt::Key_A, Qt::Key_Return, Qt::Key_PageDown} << 0;
+        dataRow("down", QList<int>{Qt::Key_Down}, 1);
+        dataRow("right", QList<int>{Qt::Key_Right, Qt::Key_Right}, 2);
+        dataRow("down then up", QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Up}, 1);
+        dataRow("right then left", QList<int>{Qt::Key_Right, Qt::Key_Left}, 0);
+        dataRow("up on the first row", QList<int>{Qt::Key_Up}, 0);
+        dataRow("other keys", QList<int>{Qt::Key_A, Qt::Key_Return, Qt::Key_PageDown}, 0);
     }
     void simplifiedKeys() {
         QFETCH(QList<int>, keys);
@@ -324,70 +318,54 @@ private slots:
         QCOMPARE(childOf<TClientDataSet>(form, "cdsExtrato").currentRow(), row);
     }
 
-    void simplifiedRowMovesRestartTheCountdown() {
+    // A row chosen in the grid restarts the countdown on the simplified statement only.
+    ON_BOTH_SCREENS(rowMovesAndTheCountdown)
+    void rowMovesAndTheCountdown() {
+        const Screen& kind = fetchedScreen();
         ModalScript script;
-        TfrmExtratoSimplificado form;
-        auto& grid = childOf<QTableView>(form, "dbgExtSimples");
-        auto& timer = childOf<QTimer>(form, "tmrDataHora");
+        const auto form = kind.create();
+        auto& grid = childOf<QTableView>(*form, kind.movementsGrid);
+        auto& timer = childOf<QTimer>(*form, kind.timer);
         timer.stop();
         grid.setCurrentIndex(grid.model()->index(3, 1));
-        QCOMPARE(childOf<TClientDataSet>(form, "cdsExtrato").currentRow(), 3);
-        QVERIFY(timer.isActive());
+        QCOMPARE(childOf<TClientDataSet>(*form, kind.movements).currentRow(), 3);
+        QCOMPARE(timer.isActive(), &kind == &Simplified);
     }
 
-    void detailedRowMovesLeaveTheCountdown() {
-        ModalScript script;
-        TfrmExtratoDetalhado form("0001", "002");
-        auto& grid = childOf<QTableView>(form, "dbgMoviCli");
-        auto& timer = childOf<QTimer>(form, "timDataHora");
-        timer.stop();
-        grid.setCurrentIndex(grid.model()->index(3, 1));
-        QCOMPARE(childOf<TClientDataSet>(form, "cdsMovCli").currentRow(), 3);
-        QVERIFY(!timer.isActive());
-    }
-
-    void intervals_data() {
+    // The register's inactivity interval and additional message, as each screen applies them.
+    void registerParameters_data() {
         QTest::addColumn<QString>("screen");
         QTest::addColumn<QString>("seconds");
+        QTest::addColumn<int>("messageLength");
         QTest::addColumn<int>("interval");
+        QTest::addColumn<QRect>("box");
         for (const char* screen : {"simplified", "detailed"}) {
-            QTest::addRow("%s blank", screen) << screen << "" << 10000;
-            QTest::addRow("%s 15", screen) << screen << "15" << 15000;
-            QTest::addRow("%s 0", screen) << screen << "0" << 0;
+            QTest::addRow("%s blank", screen) << screen << "" << 10 << 10000 << QRect(8, 524, 705, 20);
+            QTest::addRow("%s 15, long message", screen)
+                << screen << "15" << 160 << 15000 << QRect(8, 504, 705, 60);
+            QTest::addRow("%s 0", screen) << screen << "0" << 10 << 0 << QRect(8, 524, 705, 20);
         }
     }
-    void intervals() {
+    void registerParameters() {
         QFETCH(QString, screen);
         QFETCH(QString, seconds);
+        QFETCH(int, messageLength);
         QFETCH(int, interval);
+        QFETCH(QRect, box);
         TerminalContext::current().NRSEGFECTOT = seconds;
+        TerminalContext::current().DSMSGADITOT = QString(messageLength, u'a');
         ModalScript script;
         const auto form = screenNamed(screen).create();
         QCOMPARE(childOf<QTimer>(*form, screenNamed(screen).timer).interval(), interval);
-    }
-
-    void longMessage_data() {
-        QTest::addColumn<QString>("screen");
-        addScreenRows();
-    }
-    void longMessage() {
-        QFETCH(QString, screen);
-        const QString message = QString(160, u'a');
-        TerminalContext::current().DSMSGADITOT = message;
-        ModalScript script;
-        const auto form = screenNamed(screen).create();
-        const auto& box = childOf<QTextEdit>(*form, "rceMsgAdi");
-        QCOMPARE(box.geometry(), QRect(8, 504, 705, 60));
-        QCOMPARE(box.toPlainText(), message);
+        QCOMPARE(childOf<QTextEdit>(*form, "rceMsgAdi").geometry(), box);
+        QCOMPARE(childOf<QTextEdit>(*form, "rceMsgAdi").toPlainText(), QString(messageLength, u'a'));
     }
 
     void movementsErrorText_data() {
         QTest::addColumn<QString>("screen");
         QTest::addColumn<QString>("parameters");
-        QTest::newRow("simplified") << "simplified"
-                                    << "00011-10-1001-01/05/2024-31/05/2024";
-        QTest::newRow("detailed") << "detailed"
-                                  << "00011-1001-10-01/05/2024-31/05/2024";
+        dataRow("simplified", "simplified", "00011-10-1001-01/05/2024-31/05/2024");
+        dataRow("detailed", "detailed", "00011-1001-10-01/05/2024-31/05/2024");
     }
     void movementsErrorText() {
         QFETCH(QString, screen);
@@ -454,13 +432,9 @@ private slots:
         QVERIFY(childOf<QTimer>(form, "timDataHora").isActive());
     }
 
-    void intervalNotANumber_data() {
-        QTest::addColumn<QString>("screen");
-        addScreenRows();
-    }
+    ON_BOTH_SCREENS(intervalNotANumber)
     void intervalNotANumber() {
-        QFETCH(QString, screen);
-        const Screen& kind = screenNamed(screen);
+        const Screen& kind = fetchedScreen();
         TerminalContext::current().NRSEGFECTOT = QStringLiteral("abc");
         QString failure;
         ModalScript script({answerFailure(&failure)});
@@ -472,10 +446,7 @@ private slots:
         QCOMPARE(childOf<QTimer>(*form, kind.timer).interval(), 20000);
     }
 
-    void serverUnreachable_data() {
-        QTest::addColumn<QString>("screen");
-        addScreenRows();
-    }
+    ON_BOTH_SCREENS(serverUnreachable)
     void serverUnreachable() {
         QFETCH(QString, screen);
         m_env->setRegistryValue(Registry::ServerPortValue, QStringLiteral("1"));
@@ -513,13 +484,9 @@ private slots:
         QCOMPARE(statementShown(kind.form), nullptr);
     }
 
-    void timerFiresUnderAMessage_data() {
-        QTest::addColumn<QString>("screen");
-        addScreenRows();
-    }
+    ON_BOTH_SCREENS(timerFiresUnderAMessage)
     void timerFiresUnderAMessage() {
-        QFETCH(QString, screen);
-        const Screen& kind = screenNamed(screen);
+        const Screen& kind = fetchedScreen();
         bool closedUnderTheMessage = false;
         ModalScript script;
         script.then([&](QDialog& statement) {
@@ -600,10 +567,8 @@ private slots:
     void detailedArrowKeysHoldTheCountdown_data() {
         QTest::addColumn<QString>("grid");
         QTest::addColumn<QString>("list");
-        QTest::newRow("movements") << "dbgMoviCli"
-                                   << "cdsMovCli";
-        QTest::newRow("purchases") << "dbgVenda"
-                                   << "cdsProduto";
+        dataRow("movements", "dbgMoviCli", "cdsMovCli");
+        dataRow("purchases", "dbgVenda", "cdsProduto");
     }
     void detailedArrowKeysHoldTheCountdown() {
         QFETCH(QString, grid);
