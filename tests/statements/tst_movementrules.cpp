@@ -6,6 +6,7 @@
 #include "kit/core/Messages.h"
 #include "server/ClientDataSet.h"
 #include "statements/MovementRules.h"
+#include "support/Rows.h"
 
 using namespace movements;
 
@@ -34,17 +35,17 @@ private slots:
     void movementType_data() {
         QTest::addColumn<QVariant>("code");
         QTest::addColumn<QString>("text");
-        QTest::newRow("credit") << QVariant("C") << "Crédito";
-        QTest::newRow("debit") << QVariant("D") << "Débito";
-        QTest::newRow("adjustment") << QVariant("A") << "Ajuste de Saldo";
-        QTest::newRow("cancelled") << QVariant("X") << "Cancelado";
-        QTest::newRow("lower-case c") << QVariant("c") << "";
-        QTest::newRow("lower-case x") << QVariant("x") << "";
-        QTest::newRow("blank") << QVariant(" ") << "";
-        QTest::newRow("empty") << QVariant("") << "";
-        QTest::newRow("no value") << QVariant() << "";
-        QTest::newRow("other letter") << QVariant("Z") << "";
-        QTest::newRow("key with a blank") << QVariant("C ") << "";
+        dataRow("credit", QVariant("C"), "Crédito");
+        dataRow("debit", QVariant("D"), "Débito");
+        dataRow("adjustment", QVariant("A"), "Ajuste de Saldo");
+        dataRow("cancelled", QVariant("X"), "Cancelado");
+        dataRow("lower-case c", QVariant("c"), "");
+        dataRow("lower-case x", QVariant("x"), "");
+        dataRow("blank", QVariant(" "), "");
+        dataRow("empty", QVariant(""), "");
+        dataRow("no value", QVariant(), "");
+        dataRow("other letter", QVariant("Z"), "");
+        dataRow("key with a blank", QVariant("C "), "");
     }
     void movementType() {
         QFETCH(QVariant, code);
@@ -56,14 +57,14 @@ private slots:
     void amount_data() {
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<QString>("text");
-        QTest::newRow("1234.5") << QVariant(1234.5) << "1234,50";
-        QTest::newRow("-3") << QVariant(-3.0) << "-3,00";
-        QTest::newRow("0.456 rounds") << QVariant(0.456) << "0,46";
-        QTest::newRow("-0.5") << QVariant(-0.5) << "-0,50";
-        QTest::newRow("no thousands separator") << QVariant(1234567.891) << "1234567,89";
-        QTest::newRow("zero") << QVariant(0.0) << "0,00";
-        QTest::newRow("no value") << QVariant() << "0,00";
-        QTest::newRow("an integer") << QVariant(7) << "7,00";
+        dataRow("1234.5", QVariant(1234.5), "1234,50");
+        dataRow("-3", QVariant(-3.0), "-3,00");
+        dataRow("0.456 rounds", QVariant(0.456), "0,46");
+        dataRow("-0.5", QVariant(-0.5), "-0,50");
+        dataRow("no thousands separator", QVariant(1234567.891), "1234567,89");
+        dataRow("zero", QVariant(0.0), "0,00");
+        dataRow("no value", QVariant(), "0,00");
+        dataRow("an integer", QVariant(7), "7,00");
     }
     void amount() {
         QFETCH(QVariant, value);
@@ -74,11 +75,11 @@ private slots:
     void balance_data() {
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("text");
-        QTest::newRow("250") << 250.0 << "R$250,00";
-        QTest::newRow("-12.5") << -12.5 << "(R$12,50)";
-        QTest::newRow("-0.5") << -0.5 << "(R$0,50)";
-        QTest::newRow("zero") << 0.0 << "R$0,00";
-        QTest::newRow("no thousands separator") << 1234.5 << "R$1234,50";
+        dataRow("250", 250.0, "R$250,00");
+        dataRow("-12.5", -12.5, "(R$12,50)");
+        dataRow("-0.5", -0.5, "(R$0,50)");
+        dataRow("zero", 0.0, "R$0,00");
+        dataRow("no thousands separator", 1234.5, "R$1234,50");
     }
     void balance() {
         QFETCH(double, value);
@@ -92,96 +93,24 @@ private slots:
         QTest::addColumn<QString>("endDay");
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("end");
-        QTest::newRow("both empty: the month") << "15/05/2024"
-                                               << ""
-                                               << ""
-                                               << "01/05/2024"
-                                               << "31/05/2024";
-        QTest::newRow("blanks count as empty") << "15/05/2024"
-                                               << "  "
-                                               << " "
-                                               << "01/05/2024"
-                                               << "31/05/2024";
-        QTest::newRow("start 0") << "15/05/2024"
-                                 << "0"
-                                 << ""
-                                 << "01/05/2024"
-                                 << "31/05/2024";
-        QTest::newRow("start below 0 as text") << "15/05/2024"
-                                               << "-5"
-                                               << ""
-                                               << "01/05/2024"
-                                               << "31/05/2024";
-        QTest::newRow("16-15 after the start") << "20/01/2024"
-                                               << "16"
-                                               << "15"
-                                               << "16/01/2024"
-                                               << "15/02/2024";
-        QTest::newRow("16-15 before the start") << "10/01/2024"
-                                                << "16"
-                                                << "15"
-                                                << "16/12/2023"
-                                                << "15/01/2024";
-        QTest::newRow("on the start day") << "16/01/2024"
-                                          << "16"
-                                          << "15"
-                                          << "16/01/2024"
-                                          << "15/02/2024";
-        QTest::newRow("the day before the start") << "15/01/2024"
-                                                  << "16"
-                                                  << "15"
-                                                  << "16/12/2023"
-                                                  << "15/01/2024";
-        QTest::newRow("December to January") << "20/12/2024"
-                                             << "16"
-                                             << "15"
-                                             << "16/12/2024"
-                                             << "15/01/2025";
-        QTest::newRow("31 into a leap February") << "12/01/2024"
-                                                 << "10"
-                                                 << "31"
-                                                 << "10/01/2024"
-                                                 << "29/02/2024";
-        QTest::newRow("30 into a leap February") << "12/01/2024"
-                                                 << "10"
-                                                 << "30"
-                                                 << "10/01/2024"
-                                                 << "29/02/2024";
-        QTest::newRow("30 into February") << "12/01/2025"
-                                          << "10"
-                                          << "30"
-                                          << "10/01/2025"
-                                          << "28/02/2025";
-        QTest::newRow("31 into April") << "12/03/2024"
-                                       << "10"
-                                       << "31"
-                                       << "10/03/2024"
-                                       << "30/04/2024";
-        QTest::newRow("31 into March") << "12/02/2024"
-                                       << "10"
-                                       << "31"
-                                       << "10/02/2024"
-                                       << "31/03/2024";
-        QTest::newRow("1-31 always into next month") << "10/04/2024"
-                                                     << "1"
-                                                     << "31"
-                                                     << "01/04/2024"
-                                                     << "31/05/2024";
-        QTest::newRow("end empty, began last month") << "10/03/2024"
-                                                     << "16"
-                                                     << ""
-                                                     << "16/02/2024"
-                                                     << "31/03/2024";
-        QTest::newRow("end empty, began this month") << "20/03/2024"
-                                                     << "16"
-                                                     << ""
-                                                     << "16/03/2024"
-                                                     << "31/03/2024";
-        QTest::newRow("end 31 limited in this month") << "10/04/2024"
-                                                      << "16"
-                                                      << "31"
-                                                      << "16/03/2024"
-                                                      << "30/04/2024";
+        dataRow("both empty: the month", "15/05/2024", "", "", "01/05/2024", "31/05/2024");
+        dataRow("blanks count as empty", "15/05/2024", "  ", " ", "01/05/2024", "31/05/2024");
+        dataRow("start 0", "15/05/2024", "0", "", "01/05/2024", "31/05/2024");
+        dataRow("start below 0 as text", "15/05/2024", "-5", "", "01/05/2024", "31/05/2024");
+        dataRow("16-15 after the start", "20/01/2024", "16", "15", "16/01/2024", "15/02/2024");
+        dataRow("16-15 before the start", "10/01/2024", "16", "15", "16/12/2023", "15/01/2024");
+        dataRow("on the start day", "16/01/2024", "16", "15", "16/01/2024", "15/02/2024");
+        dataRow("the day before the start", "15/01/2024", "16", "15", "16/12/2023", "15/01/2024");
+        dataRow("December to January", "20/12/2024", "16", "15", "16/12/2024", "15/01/2025");
+        dataRow("31 into a leap February", "12/01/2024", "10", "31", "10/01/2024", "29/02/2024");
+        dataRow("30 into a leap February", "12/01/2024", "10", "30", "10/01/2024", "29/02/2024");
+        dataRow("30 into February", "12/01/2025", "10", "30", "10/01/2025", "28/02/2025");
+        dataRow("31 into April", "12/03/2024", "10", "31", "10/03/2024", "30/04/2024");
+        dataRow("31 into March", "12/02/2024", "10", "31", "10/02/2024", "31/03/2024");
+        dataRow("1-31 always into next month", "10/04/2024", "1", "31", "01/04/2024", "31/05/2024");
+        dataRow("end empty, began last month", "10/03/2024", "16", "", "16/02/2024", "31/03/2024");
+        dataRow("end empty, began this month", "20/03/2024", "16", "", "16/03/2024", "31/03/2024");
+        dataRow("end 31 limited in this month", "10/04/2024", "16", "31", "16/03/2024", "30/04/2024");
     }
     void period() {
         QFETCH(QString, today);
@@ -199,24 +128,12 @@ private slots:
         QTest::addColumn<QString>("startDay");
         QTest::addColumn<QString>("endDay");
         QTest::addColumn<bool>("notANumber");
-        QTest::newRow("start not a number") << "15/05/2024"
-                                            << "1a"
-                                            << "" << true;
-        QTest::newRow("end not a number") << "15/05/2024"
-                                          << ""
-                                          << "x" << true;
-        QTest::newRow("end 0") << "15/05/2024"
-                               << "10"
-                               << "0" << false;
-        QTest::newRow("end 32") << "15/05/2024"
-                                << "10"
-                                << "32" << false;
-        QTest::newRow("end 45 into February") << "15/01/2024"
-                                              << "10"
-                                              << "45" << false;
-        QTest::newRow("start 30 after February") << "10/03/2024"
-                                                 << "30"
-                                                 << "15" << false;
+        dataRow("start not a number", "15/05/2024", "1a", "", true);
+        dataRow("end not a number", "15/05/2024", "", "x", true);
+        dataRow("end 0", "15/05/2024", "10", "0", false);
+        dataRow("end 32", "15/05/2024", "10", "32", false);
+        dataRow("end 45 into February", "15/01/2024", "10", "45", false);
+        dataRow("start 30 after February", "10/03/2024", "30", "15", false);
     }
     void periodFails() {
         QFETCH(QString, today);
@@ -241,11 +158,9 @@ private slots:
     void dateTimes_data() {
         QTest::addColumn<QDateTime>("moment");
         QTest::addColumn<QString>("text");
-        QTest::newRow("midnight shows the date alone")
-            << QDateTime(QDate(2024, 5, 10), QTime(0, 0)) << "10/05/2024";
-        QTest::newRow("a time") << QDateTime(QDate(2024, 5, 10), QTime(12, 30, 5)) << "10/05/2024 12:30:05";
-        QTest::newRow("five past midnight")
-            << QDateTime(QDate(2024, 5, 15), QTime(0, 5)) << "15/05/2024 00:05:00";
+        dataRow("midnight shows the date alone", QDateTime(QDate(2024, 5, 10), QTime(0, 0)), "10/05/2024");
+        dataRow("a time", QDateTime(QDate(2024, 5, 10), QTime(12, 30, 5)), "10/05/2024 12:30:05");
+        dataRow("five past midnight", QDateTime(QDate(2024, 5, 15), QTime(0, 5)), "15/05/2024 00:05:00");
     }
     void dateTimes() {
         QFETCH(QDateTime, moment);
@@ -260,16 +175,16 @@ private slots:
         QTest::addColumn<int>("length");
         QTest::addColumn<int>("top");
         QTest::addColumn<int>("height");
-        QTest::newRow("empty") << 0 << 524 << 20;
-        QTest::newRow("75") << 75 << 524 << 20;
-        QTest::newRow("76") << 76 << 514 << 40;
-        QTest::newRow("151") << 151 << 514 << 40;
-        QTest::newRow("152") << 152 << 504 << 60;
-        QTest::newRow("160") << 160 << 504 << 60;
-        QTest::newRow("200") << 200 << 504 << 60;
-        QTest::newRow("227") << 227 << 504 << 60;
-        QTest::newRow("228: the whole band") << 228 << 495 << 68;
-        QTest::newRow("400") << 400 << 495 << 68;
+        dataRow("empty", 0, 524, 20);
+        dataRow("75", 75, 524, 20);
+        dataRow("76", 76, 514, 40);
+        dataRow("151", 151, 514, 40);
+        dataRow("152", 152, 504, 60);
+        dataRow("160", 160, 504, 60);
+        dataRow("200", 200, 504, 60);
+        dataRow("227", 227, 504, 60);
+        dataRow("228: the whole band", 228, 495, 68);
+        dataRow("400", 400, 495, 68);
     }
     void messageBox() {
         QFETCH(int, length);
@@ -283,12 +198,12 @@ private slots:
     void interval_data() {
         QTest::addColumn<QString>("seconds");
         QTest::addColumn<int>("milliseconds");
-        QTest::newRow("blank") << "" << 10000;
-        QTest::newRow("blanks") << "   " << 10000;
-        QTest::newRow("30") << "30" << 30000;
-        QTest::newRow("15") << "15" << 15000;
-        QTest::newRow("0: never") << "0" << 0;
-        QTest::newRow("the widest parameter") << "99999" << 99999000;
+        dataRow("blank", "", 10000);
+        dataRow("blanks", "   ", 10000);
+        dataRow("30", "30", 30000);
+        dataRow("15", "15", 15000);
+        dataRow("0: never", "0", 0);
+        dataRow("the widest parameter", "99999", 99999000);
     }
     void interval() {
         QFETCH(QString, seconds);
@@ -298,9 +213,9 @@ private slots:
 
     void intervalFails_data() {
         QTest::addColumn<QString>("seconds");
-        QTest::newRow("letters") << "abc";
-        QTest::newRow("negative") << "-5";
-        QTest::newRow("beyond a timer") << "3000000";
+        dataRow("letters", "abc");
+        dataRow("negative", "-5");
+        dataRow("beyond a timer", "3000000");
     }
     void intervalFails() {
         QFETCH(QString, seconds);
@@ -311,9 +226,9 @@ private slots:
         QTest::addColumn<QList<double>>("rows");
         QTest::addColumn<double>("initial");
         QTest::addColumn<double>("final");
-        QTest::newRow("several") << QList<double>{341.5, 330.0, -12.5, 303.8} << 341.5 << 303.8;
-        QTest::newRow("one") << QList<double>{250.0} << 250.0 << 250.0;
-        QTest::newRow("none") << QList<double>{} << 0.0 << 0.0;
+        dataRow("several", QList<double>{341.5, 330.0, -12.5, 303.8}, 341.5, 303.8);
+        dataRow("one", QList<double>{250.0}, 250.0, 250.0);
+        dataRow("none", QList<double>{}, 0.0, 0.0);
     }
     void balances() {
         QFETCH(QList<double>, rows);
@@ -340,13 +255,13 @@ private slots:
         QTest::addColumn<int>("from");
         QTest::addColumn<bool>("next");
         QTest::addColumn<int>("to");
-        QTest::newRow("next") << 3 << 0 << true << 1;
-        QTest::newRow("previous") << 3 << 2 << false << 1;
-        QTest::newRow("next on the last row") << 3 << 2 << true << 2;
-        QTest::newRow("previous on the first row") << 3 << 0 << false << 0;
-        QTest::newRow("next on an empty list") << 0 << -1 << true << -1;
-        QTest::newRow("previous on an empty list") << 0 << -1 << false << -1;
-        QTest::newRow("an unloaded list") << -1 << -1 << true << -1;
+        dataRow("next", 3, 0, true, 1);
+        dataRow("previous", 3, 2, false, 1);
+        dataRow("next on the last row", 3, 2, true, 2);
+        dataRow("previous on the first row", 3, 0, false, 0);
+        dataRow("next on an empty list", 0, -1, true, -1);
+        dataRow("previous on an empty list", 0, -1, false, -1);
+        dataRow("an unloaded list", -1, -1, true, -1);
     }
     void paging() {
         QFETCH(int, rows);
