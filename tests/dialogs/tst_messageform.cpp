@@ -10,12 +10,11 @@
 #include "kit/Modal.h"
 #include "kit/Shapes.h"
 #include "kit/core/Errors.h"
+#include "support/Rows.h"
 #include "support/TestEnvironment.h"
 
 #include <optional>
 #include <stdexcept>
-
-#define VERIFY_SCRIPT(script) QVERIFY2((script).faults().isEmpty(), qPrintable((script).faults().join(u'\n')))
 
 namespace {
 
@@ -100,14 +99,12 @@ private slots:
     void layout() {
         TfrmMensagem form;
         QCOMPARE(form.size(), QSize(639, 233));
-        const QList<std::pair<const char*, QRect>> places{
-            {"blsFundo", {0, 0, 639, 233}},       {"blsBorda", {9, 8, 623, 215}},
-            {"lblMessage", {52, 45, 571, 117}},   {"imgInformacao", {6, 179, 36, 36}},
-            {"imgPergunta", {6, 179, 36, 36}},    {"imgAlerta", {6, 179, 36, 36}},
-            {"imgErro", {6, 179, 36, 36}},        {"tcbSim", {163, 166, 130, 50}},
-            {"tcbOk", {237, 166, 130, 50}},       {"tcbNao", {330, 166, 130, 50}},
-            {"tcbDetalhes", {494, 166, 130, 50}}, {"imgTpMsg", {13, 13, 36, 36}},
-            {"tcbExtra", {494, 166, 130, 50}},    {"srcDetalhes", {0, 232, 638, 115}}};
+        // A few representative places: the text, the buttons that share a row, the details below the form.
+        const QList<std::pair<const char*, QRect>> places{{"lblMessage", {52, 45, 571, 117}},
+                                                          {"tcbSim", {163, 166, 130, 50}},
+                                                          {"tcbOk", {237, 166, 130, 50}},
+                                                          {"tcbDetalhes", {494, 166, 130, 50}},
+                                                          {"srcDetalhes", {0, 232, 638, 115}}};
         for (const auto& [name, place] : places) {
             QCOMPARE(part(form, name).geometry(), place);
         }
@@ -119,45 +116,19 @@ private slots:
         QTest::addColumn<QString>("action");
         QTest::addColumn<bool>("closes");
         QTest::addColumn<bool>("answer");  // after "Ok" or "Não" when the action left the form open
-        QTest::newRow("question, Enter") << "S"
-                                         << ""
-                                         << "Return" << true << true;
-        QTest::newRow("question, Left") << "S"
-                                        << ""
-                                        << "Left" << true << true;
-        QTest::newRow("question, Right") << "S"
-                                         << ""
-                                         << "Right" << true << false;
-        QTest::newRow("question, Sim") << "S"
-                                       << ""
-                                       << "tcbSim" << true << true;
-        QTest::newRow("question, Não") << "S"
-                                       << ""
-                                       << "tcbNao" << true << false;
-        QTest::newRow("question, Escape") << "S"
-                                          << ""
-                                          << "Esc" << false << false;
-        QTest::newRow("notice, Enter") << "N"
-                                       << ""
-                                       << "Return" << true << true;
-        QTest::newRow("notice, Ok") << "N"
-                                    << ""
-                                    << "tcbOk" << true << true;
-        QTest::newRow("notice, Left") << "N"
-                                      << ""
-                                      << "Left" << false << true;
-        QTest::newRow("notice, Right") << "N"
-                                       << ""
-                                       << "Right" << false << true;
-        QTest::newRow("notice, Escape") << "N"
-                                        << ""
-                                        << "Esc" << false << true;
-        QTest::newRow("lower-case s is a notice") << "s"
-                                                  << ""
-                                                  << "Return" << true << true;
-        QTest::newRow("extra button") << "N"
-                                      << "Outra loja"
-                                      << "tcbExtra" << true << false;
+        dataRow("question, Enter", "S", "", "Return", true, true);
+        dataRow("question, Left", "S", "", "Left", true, true);
+        dataRow("question, Right", "S", "", "Right", true, false);
+        dataRow("question, Sim", "S", "", "tcbSim", true, true);
+        dataRow("question, Não", "S", "", "tcbNao", true, false);
+        dataRow("question, Escape", "S", "", "Esc", false, false);
+        dataRow("notice, Enter", "N", "", "Return", true, true);
+        dataRow("notice, Ok", "N", "", "tcbOk", true, true);
+        dataRow("notice, Left", "N", "", "Left", false, true);
+        dataRow("notice, Right", "N", "", "Right", false, true);
+        dataRow("notice, Escape", "N", "", "Esc", false, true);
+        dataRow("lower-case s is a notice", "s", "", "Return", true, true);
+        dataRow("extra button", "N", "Outra loja", "tcbExtra", true, false);
     }
 
     void answers() {
@@ -198,30 +169,13 @@ private slots:
         QTest::addColumn<QString>("details");
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("memo");
-        QTest::newRow("split at the marker") << "Falha ao gravar.  Erro: UNIQUE failed"
-                                             << "outros"
-                                             << "Falha ao gravar.  "
-                                             << "UNIQUE failed";
-        QTest::newRow("text begins with the marker") << "Erro: sem dados"
-                                                     << ""
-                                                     << ""
-                                                     << "sem dados";
-        QTest::newRow("any separator is skipped") << "AErro:\tB"
-                                                  << ""
-                                                  << "A"
-                                                  << "B";
-        QTest::newRow("the first marker counts") << "A Erro: B Erro: C"
-                                                 << ""
-                                                 << "A "
-                                                 << "B Erro: C";
-        QTest::newRow("marker is case-sensitive") << "Falha ERRO: x"
-                                                  << "pilha"
-                                                  << "Falha ERRO: x"
-                                                  << "pilha";
-        QTest::newRow("no marker, line breaks") << "Linha 1\rLinha 2"
-                                                << "d1\rd2"
-                                                << "Linha 1\nLinha 2"
-                                                << "d1\nd2";
+        dataRow("split at the marker", "Falha ao gravar.  Erro: UNIQUE failed", "outros",
+                "Falha ao gravar.  ", "UNIQUE failed");
+        dataRow("text begins with the marker", "Erro: sem dados", "", "", "sem dados");
+        dataRow("any separator is skipped", "AErro:\tB", "", "A", "B");
+        dataRow("the first marker counts", "A Erro: B Erro: C", "", "A ", "B Erro: C");
+        dataRow("marker is case-sensitive", "Falha ERRO: x", "pilha", "Falha ERRO: x", "pilha");
+        dataRow("no marker, line breaks", "Linha 1\rLinha 2", "d1\rd2", "Linha 1\nLinha 2", "d1\nd2");
     }
 
     void errorMarker() {
@@ -253,18 +207,12 @@ private slots:
         QTest::addColumn<QString>("previous");
         QTest::addColumn<QString>("scheme");
         QTest::addColumn<QList<quint32>>("colours");  // background, panel, accent
-        QTest::newRow("empty is grey") << "004"
-                                       << "" << QList<quint32>{0xB3B0AE, 0xD0CFCE, 0x818181};
-        QTest::newRow("001 orange") << "002"
-                                    << "001" << QList<quint32>{0x66C8FF, 0x93D9FF, 0x0070DF};
-        QTest::newRow("003 blue") << "002"
-                                  << "003" << QList<quint32>{0xD9B0B0, 0xDFC4C4, 0xA65353};
-        QTest::newRow("005 light green") << "002"
-                                         << "005" << QList<quint32>{0xC0FAD8, 0xFFFFFF, 0x46F08E};
-        QTest::newRow("unknown keeps green") << "004"
-                                             << "999" << QList<quint32>{0x4DB361, 0x8BCD98, 0x007900};
-        QTest::newRow("padded code is unknown") << "003"
-                                                << " 002" << QList<quint32>{0xD9B0B0, 0xDFC4C4, 0xA65353};
+        dataRow("empty is grey", "004", "", QList<quint32>{0xB3B0AE, 0xD0CFCE, 0x818181});
+        dataRow("001 orange", "002", "001", QList<quint32>{0x66C8FF, 0x93D9FF, 0x0070DF});
+        dataRow("003 blue", "002", "003", QList<quint32>{0xD9B0B0, 0xDFC4C4, 0xA65353});
+        dataRow("005 light green", "002", "005", QList<quint32>{0xC0FAD8, 0xFFFFFF, 0x46F08E});
+        dataRow("unknown keeps green", "004", "999", QList<quint32>{0x4DB361, 0x8BCD98, 0x007900});
+        dataRow("padded code is unknown", "003", " 002", QList<quint32>{0xD9B0B0, 0xDFC4C4, 0xA65353});
     }
 
     void schemes() {
@@ -295,11 +243,11 @@ private slots:
     void icons_data() {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("icon");
-        QTest::newRow("0 information") << 0 << "imgInformacao";
-        QTest::newRow("1 question") << 1 << "imgPergunta";
-        QTest::newRow("2 alert") << 2 << "imgAlerta";
-        QTest::newRow("3 error") << 3 << "imgErro";
-        QTest::newRow("5 none") << 5 << "";
+        dataRow("0 information", 0, "imgInformacao");
+        dataRow("1 question", 1, "imgPergunta");
+        dataRow("2 alert", 2, "imgAlerta");
+        dataRow("3 error", 3, "imgErro");
+        dataRow("5 none", 5, "");
     }
 
     void icons() {
@@ -324,12 +272,12 @@ private slots:
         QTest::addColumn<bool>("checkText");
         QTest::addColumn<int>("validLength");
         const QVariantMap packet{{"fields", QVariantList{}}, {"rows", QVariantList{}}};
-        QTest::newRow("packet") << QVariant(packet) << true << 0;
-        QTest::newRow("list of packets") << QVariant(QVariantList{packet, packet}) << true << 0;
-        QTest::newRow("empty text") << QVariant(QString()) << true << 0;
-        QTest::newRow("blank text") << QVariant("  \t ") << true << 0;
-        QTest::newRow("text of the valid length") << QVariant("00012345") << true << 8;
-        QTest::newRow("text not checked") << QVariant("Tabela inexistente") << false << 0;
+        dataRow("packet", QVariant(packet), true, 0);
+        dataRow("list of packets", QVariant(QVariantList{packet, packet}), true, 0);
+        dataRow("empty text", QVariant(QString()), true, 0);
+        dataRow("blank text", QVariant("  \t "), true, 0);
+        dataRow("text of the valid length", QVariant("00012345"), true, 8);
+        dataRow("text not checked", QVariant("Tabela inexistente"), false, 0);
     }
 
     void acceptedResults() {
@@ -348,14 +296,12 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("memo");
-        QTest::newRow("server text") << "Tabela PRODUTO inexistente"
-                                     << "Ocorreu o seguinte erro no sistema:\nTabela PRODUTO inexistente"
-                                     << "Programa: Cli_Qvr00200\nMétodo: getProdutos\n"
-                                        "Parâmetros: 0001-002-15/05/2024\nData/Hora: 15/05/2024 10:30:00";
-        QTest::newRow("server text with the marker")
-            << "Falha na consulta Erro: ORA-00942"
-            << "Ocorreu o seguinte erro no sistema:\nFalha na consulta "
-            << "ORA-00942";
+        dataRow("server text", "Tabela PRODUTO inexistente",
+                "Ocorreu o seguinte erro no sistema:\nTabela PRODUTO inexistente",
+                "Programa: Cli_Qvr00200\nMétodo: getProdutos\n"
+                "Parâmetros: 0001-002-15/05/2024\nData/Hora: 15/05/2024 10:30:00");
+        dataRow("server text with the marker", "Falha na consulta Erro: ORA-00942",
+                "Ocorreu o seguinte erro no sistema:\nFalha na consulta ", "ORA-00942");
     }
 
     void serverErrorReported() {
