@@ -10,12 +10,11 @@
 #include "kit/Modal.h"
 #include "kit/core/Messages.h"
 #include "server/ClientDataSet.h"
+#include "support/Rows.h"
 #include "support/TestEnvironment.h"
 #include "support/Widgets.h"
 
 #include <optional>
-
-#define VERIFY_SCRIPT(script) QVERIFY2((script).faults().isEmpty(), qPrintable((script).faults().join(u'\n')))
 
 namespace {
 
@@ -140,22 +139,11 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("filter");
-        QTest::newRow("no base") << ""
-                                 << "NMLOJA"
-                                 << "ca"
-                                 << "UPPER(NMLOJA) LIKE 'CA%'";
-        QTest::newRow("only a to z change case") << ""
-                                                 << "NMLOJA"
-                                                 << "aç é"
-                                                 << "UPPER(NMLOJA) LIKE 'Aç é%'";
-        QTest::newRow("base kept whole") << "CDLOJA = '1' OR CDLOJA = '2'"
-                                         << "CDLOJA"
-                                         << "1/"
-                                         << "(CDLOJA = '1' OR CDLOJA = '2') AND UPPER(CDLOJA) LIKE '1/%'";
-        QTest::newRow("a quote stays inside the text") << ""
-                                                       << "NMLOJA"
-                                                       << "d'a"
-                                                       << "UPPER(NMLOJA) LIKE 'D''A%'";
+        dataRow("no base", "", "NMLOJA", "ca", "UPPER(NMLOJA) LIKE 'CA%'");
+        dataRow("only a to z change case", "", "NMLOJA", "aç é", "UPPER(NMLOJA) LIKE 'Aç é%'");
+        dataRow("base kept whole", "CDLOJA = '1' OR CDLOJA = '2'", "CDLOJA", "1/",
+                "(CDLOJA = '1' OR CDLOJA = '2') AND UPPER(CDLOJA) LIKE '1/%'");
+        dataRow("a quote stays inside the text", "", "NMLOJA", "d'a", "UPPER(NMLOJA) LIKE 'D''A%'");
     }
     void prefixFilter() {
         QFETCH(QString, base);
@@ -170,13 +158,11 @@ private slots:
         QWidget& form = list.form;
         QCOMPARE(form.size(), QSize(800, 600));
         QCOMPARE(form.windowFlags() & Qt::FramelessWindowHint, Qt::FramelessWindowHint);
-        const QList<std::pair<const char*, QRect>> places{
-            {"blsBorda", {0, 0, 800, 600}},        {"blsPesquisa", {3, 2, 763, 298}},
-            {"BlendedShape1", {4, 302, 764, 286}}, {"edtFiltro", {14, 8, 741, 43}},
-            {"panGrid", {14, 54, 658, 236}},       {"dbgPesquisa", {0, 0, 746, 244}},
-            {"blsRolagem", {685, 53, 65, 242}},    {"sbtPrimeiro", {689, 65, 61, 51}},
-            {"sbtRolarCima", {689, 120, 61, 51}},  {"sbtRolaBaixo", {689, 177, 61, 51}},
-            {"sbtUltimo", {689, 237, 61, 51}}};
+        // A few representative places: the typed box, the grid in its panel, the scroll column.
+        const QList<std::pair<const char*, QRect>> places{{"edtFiltro", {14, 8, 741, 43}},
+                                                          {"panGrid", {14, 54, 658, 236}},
+                                                          {"dbgPesquisa", {0, 0, 746, 244}},
+                                                          {"sbtUltimo", {689, 237, 61, 51}}};
         for (const auto& [name, place] : places) {
             QCOMPARE(childOf<QWidget>(form, name).geometry(), place);
         }
@@ -200,28 +186,17 @@ private slots:
                     << "sbt" + key << key << int(key.at(0).unicode()) << QRect(9 + 65 * column, top, 64, 54);
             }
         }
-        QTest::newRow("comma") << "sbtVirgula"
-                               << "," << 44 << QRect(464, 473, 64, 54);
-        QTest::newRow("point") << "sbtPonto"
-                               << "." << 46 << QRect(529, 473, 64, 54);
-        QTest::newRow("slash") << "sbtBarra"
-                               << "/" << 47 << QRect(594, 473, 64, 54);
-        QTest::newRow("cedilla") << "sbtCCdil"
-                                 << "Ç" << 231 << QRect(595, 418, 64, 54);
-        QTest::newRow("backspace") << "sbtBackSpace"
-                                   << "Backspace" << 8 << QRect(660, 309, 101, 54);
-        QTest::newRow("enter") << "sbtEnter"
-                               << "Enter" << 13 << QRect(660, 365, 99, 216);
-        QTest::newRow("exit") << "sbtSair"
-                              << "" << 0 << QRect(9, 529, 96, 54);
-        QTest::newRow("shift") << "sbtShift"
-                               << "Shift" << 16 << QRect(106, 528, 97, 54);
-        QTest::newRow("space") << "sbtEspaco"
-                               << "" << 32 << QRect(204, 528, 258, 54);
-        QTest::newRow("caps lock") << "sbtCapsLock"
-                                   << "Caps Lock" << 20 << QRect(464, 528, 100, 54);
-        QTest::newRow("clear") << "sbtLimpar"
-                               << "" << 46 << QRect(566, 528, 92, 54);
+        dataRow("comma", "sbtVirgula", ",", 44, QRect(464, 473, 64, 54));
+        dataRow("point", "sbtPonto", ".", 46, QRect(529, 473, 64, 54));
+        dataRow("slash", "sbtBarra", "/", 47, QRect(594, 473, 64, 54));
+        dataRow("cedilla", "sbtCCdil", "Ç", 231, QRect(595, 418, 64, 54));
+        dataRow("backspace", "sbtBackSpace", "Backspace", 8, QRect(660, 309, 101, 54));
+        dataRow("enter", "sbtEnter", "Enter", 13, QRect(660, 365, 99, 216));
+        dataRow("exit", "sbtSair", "", 0, QRect(9, 529, 96, 54));
+        dataRow("shift", "sbtShift", "Shift", 16, QRect(106, 528, 97, 54));
+        dataRow("space", "sbtEspaco", "", 32, QRect(204, 528, 258, 54));
+        dataRow("caps lock", "sbtCapsLock", "Caps Lock", 20, QRect(464, 528, 100, 54));
+        dataRow("clear", "sbtLimpar", "", 46, QRect(566, 528, 92, 54));
     }
     void keys() {
         QFETCH(QString, name);
@@ -248,70 +223,33 @@ private slots:
         QTest::addColumn<QString>("cedillaCaption");
         QTest::addColumn<bool>("shiftOn");
         QTest::addColumn<bool>("capsOn");
-        QTest::newRow("opening") << QStringList{} << ""
-                                 << "A"
-                                 << "Ç" << true << false;
-        QTest::newRow("A, then lower case") << QStringList{"sbtA"} << "A"
-                                            << "a"
-                                            << "ç" << false << false;
-        QTest::newRow("digit turns Shift off") << QStringList{"sbt1", "sbtB"} << "1b"
-                                               << "a"
-                                               << "ç" << false << false;
-        QTest::newRow("signs and space")
-            << QStringList{"sbtVirgula", "sbtPonto", "sbtBarra", "sbtEspaco", "sbt0"} << ",./ 0"
-            << "a"
-            << "ç" << false << false;
-        QTest::newRow("cedilla with Shift") << QStringList{"sbtCCdil", "sbtCCdil"} << "Çç"
-                                            << "a"
-                                            << "ç" << false << false;
-        QTest::newRow("Shift twice") << QStringList{"sbtShift"} << ""
-                                     << "a"
-                                     << "ç" << false << false;
-        QTest::newRow("Caps Lock") << QStringList{"sbtCapsLock", "sbtB", "sbtC"} << "BC"
-                                   << "A"
-                                   << "Ç" << false << true;
-        QTest::newRow("Caps Lock, then Shift") << QStringList{"sbtCapsLock", "sbtShift"} << ""
-                                               << "a"
-                                               << "ç" << true << true;
-        QTest::newRow("Caps Lock, Shift, letter")
-            << QStringList{"sbtCapsLock", "sbtShift", "sbtB", "sbtC"} << "bC"
-            << "A"
-            << "Ç" << false << true;
-        QTest::newRow("physical Caps Lock") << QStringList{"key:CapsLock", "type:b"} << "B"
-                                            << "A"
-                                            << "Ç" << false << true;
-        QTest::newRow("physical Shift keeps the captions") << QStringList{"sbtA", "key:Shift"} << "A"
-                                                           << "a"
-                                                           << "ç" << true << false;
-        QTest::newRow("physical Shift, then a letter")
-            << QStringList{"sbtA", "key:Shift", "type:b", "type:c"} << "ABc"
-            << "a"
-            << "ç" << false << false;
-        QTest::newRow("physical Shift under Caps Lock") << QStringList{"sbtCapsLock", "key:Shift"} << ""
-                                                        << "A"
-                                                        << "Ç" << true << true;
-        QTest::newRow("physical Shift under Caps Lock, then a letter")
-            << QStringList{"sbtCapsLock", "key:Shift", "type:b"} << "b"
-            << "A"
-            << "Ç" << false << true;
-        QTest::newRow("physical hyphen") << QStringList{"type:-"} << ""
-                                         << "A"
-                                         << "Ç" << true << false;
-        QTest::newRow("physical quote") << QStringList{"sbtA", "type:'"} << "A"
-                                        << "a"
-                                        << "ç" << false << false;
-        QTest::newRow("Backspace on an empty box") << QStringList{"sbtBackSpace"} << ""
-                                                   << "A"
-                                                   << "Ç" << true << false;
-        QTest::newRow("Backspace") << QStringList{"sbtA", "sbtB", "sbtBackSpace"} << "A"
-                                   << "a"
-                                   << "ç" << false << false;
-        QTest::newRow("physical Backspace") << QStringList{"sbtA", "sbtB", "key:Backspace"} << "A"
-                                            << "a"
-                                            << "ç" << false << false;
-        QTest::newRow("Limpar") << QStringList{"sbtA", "sbtB", "sbtLimpar"} << ""
-                                << "a"
-                                << "ç" << false << false;
+        dataRow("opening", QStringList{}, "", "A", "Ç", true, false);
+        dataRow("A, then lower case", QStringList{"sbtA"}, "A", "a", "ç", false, false);
+        dataRow("digit turns Shift off", QStringList{"sbt1", "sbtB"}, "1b", "a", "ç", false, false);
+        dataRow("signs and space", QStringList{"sbtVirgula", "sbtPonto", "sbtBarra", "sbtEspaco", "sbt0"},
+                ",./ 0", "a", "ç", false, false);
+        dataRow("cedilla with Shift", QStringList{"sbtCCdil", "sbtCCdil"}, "Çç", "a", "ç", false, false);
+        dataRow("Shift twice", QStringList{"sbtShift"}, "", "a", "ç", false, false);
+        dataRow("Caps Lock", QStringList{"sbtCapsLock", "sbtB", "sbtC"}, "BC", "A", "Ç", false, true);
+        dataRow("Caps Lock, then Shift", QStringList{"sbtCapsLock", "sbtShift"}, "", "a", "ç", true, true);
+        dataRow("Caps Lock, Shift, letter", QStringList{"sbtCapsLock", "sbtShift", "sbtB", "sbtC"}, "bC", "A",
+                "Ç", false, true);
+        dataRow("physical Caps Lock", QStringList{"key:CapsLock", "type:b"}, "B", "A", "Ç", false, true);
+        dataRow("physical Shift keeps the captions", QStringList{"sbtA", "key:Shift"}, "A", "a", "ç", true,
+                false);
+        dataRow("physical Shift, then a letter", QStringList{"sbtA", "key:Shift", "type:b", "type:c"}, "ABc",
+                "a", "ç", false, false);
+        dataRow("physical Shift under Caps Lock", QStringList{"sbtCapsLock", "key:Shift"}, "", "A", "Ç", true,
+                true);
+        dataRow("physical Shift under Caps Lock, then a letter",
+                QStringList{"sbtCapsLock", "key:Shift", "type:b"}, "b", "A", "Ç", false, true);
+        dataRow("physical hyphen", QStringList{"type:-"}, "", "A", "Ç", true, false);
+        dataRow("physical quote", QStringList{"sbtA", "type:'"}, "A", "a", "ç", false, false);
+        dataRow("Backspace on an empty box", QStringList{"sbtBackSpace"}, "", "A", "Ç", true, false);
+        dataRow("Backspace", QStringList{"sbtA", "sbtB", "sbtBackSpace"}, "A", "a", "ç", false, false);
+        dataRow("physical Backspace", QStringList{"sbtA", "sbtB", "key:Backspace"}, "A", "a", "ç", false,
+                false);
+        dataRow("Limpar", QStringList{"sbtA", "sbtB", "sbtLimpar"}, "", "a", "ç", false, false);
     }
     void keyboardStates() {
         QFETCH(QStringList, steps);
@@ -341,46 +279,42 @@ private slots:
         const QString branch1 = "CDFILIAL = '0001'";
         const QStringList allByName{"205", "102", "301", "110", "230", "101", "T"};
         const QStringList branch1ByName{"205", "102", "110", "230", "101", "T"};
-        QTest::newRow("opening: sorted by name") << "" << QStringList{} << "" << allByName;
-        QTest::newRow("name prefix") << "" << QStringList{"sbtC", "sbtA"} << "UPPER(NMLOJA) LIKE 'CA%'"
-                                     << QStringList{"301", "110"};
-        QTest::newRow("letter case ignored")
-            << "" << QStringList{"sbtP", "sbtA"} << "UPPER(NMLOJA) LIKE 'PA%'" << QStringList{"230"};
-        QTest::newRow("cedilla key finds accented names")
-            << "" << QStringList{"sbtA", "sbtCCdil"} << "UPPER(NMLOJA) LIKE 'Aç%'" << QStringList{"102"};
-        QTest::newRow("capital cedilla too") << "" << QStringList{"sbtCapsLock", "sbtA", "sbtCCdil", "sbtA"}
-                                             << "UPPER(NMLOJA) LIKE 'AÇA%'" << QStringList{"102"};
-        QTest::newRow("accents count") << "" << QStringList{"sbtA", "sbtC", "sbtA", "sbtI"}
-                                       << "UPPER(NMLOJA) LIKE 'ACAI%'" << QStringList{};
-        QTest::newRow("Código, then digits") << "" << QStringList{"title:0", "sbt1", "sbt0"}
-                                             << "UPPER(CDLOJA) LIKE '10%'" << QStringList{"101", "102"};
-        QTest::newRow("title after typing: still filtered by name")
-            << "" << QStringList{"sbtC", "title:0"} << "UPPER(NMLOJA) LIKE 'C%'" << QStringList{"110", "301"};
-        QTest::newRow("title after typing: the next key filters by code")
-            << "" << QStringList{"sbtC", "title:0", "sbt1"} << "UPPER(CDLOJA) LIKE 'C1%'" << QStringList{};
-        QTest::newRow("title after typing: Backspace filters by code")
-            << "" << QStringList{"sbt1", "sbt1", "title:0", "sbtBackSpace"} << "UPPER(CDLOJA) LIKE '1%'"
-            << QStringList{"101", "102", "110"};
-        QTest::newRow("Nome again") << "" << QStringList{"title:0", "title:1", "sbtT"}
-                                    << "UPPER(NMLOJA) LIKE 'T%'" << QStringList{"T"};
-        QTest::newRow("base filter kept")
-            << branch1 << QStringList{"sbtC"} << "(CDFILIAL = '0001') AND UPPER(NMLOJA) LIKE 'C%'"
-            << QStringList{"110"};
-        QTest::newRow("base filter with OR is not swallowed")
-            << "CDLOJA = '101' OR CDLOJA = '301'" << QStringList{"sbtC"}
-            << "(CDLOJA = '101' OR CDLOJA = '301') AND UPPER(NMLOJA) LIKE 'C%'" << QStringList{"301"};
-        QTest::newRow("Backspace to empty: base")
-            << branch1 << QStringList{"sbtC", "sbtBackSpace"} << branch1 << branch1ByName;
-        QTest::newRow("Backspace on an empty box: base")
-            << branch1 << QStringList{"sbtBackSpace"} << branch1 << branch1ByName;
-        QTest::newRow("Limpar: base")
-            << branch1 << QStringList{"sbtR", "sbtE", "sbtLimpar"} << branch1 << branch1ByName;
-        QTest::newRow("physical hyphen changes nothing")
-            << "" << QStringList{"sbtC", "type:-"} << "UPPER(NMLOJA) LIKE 'C%'" << QStringList{"301", "110"};
-        QTest::newRow("physical quote changes nothing")
-            << branch1 << QStringList{"type:'"} << branch1 << branch1ByName;
-        QTest::newRow("no row matches")
-            << "" << QStringList{"sbtZ", "sbtZ"} << "UPPER(NMLOJA) LIKE 'ZZ%'" << QStringList{};
+        dataRow("opening: sorted by name", "", QStringList{}, "", allByName);
+        dataRow("name prefix", "", QStringList{"sbtC", "sbtA"}, "UPPER(NMLOJA) LIKE 'CA%'",
+                QStringList{"301", "110"});
+        dataRow("letter case ignored", "", QStringList{"sbtP", "sbtA"}, "UPPER(NMLOJA) LIKE 'PA%'",
+                QStringList{"230"});
+        dataRow("cedilla key finds accented names", "", QStringList{"sbtA", "sbtCCdil"},
+                "UPPER(NMLOJA) LIKE 'Aç%'", QStringList{"102"});
+        dataRow("capital cedilla too", "", QStringList{"sbtCapsLock", "sbtA", "sbtCCdil", "sbtA"},
+                "UPPER(NMLOJA) LIKE 'AÇA%'", QStringList{"102"});
+        dataRow("accents count", "", QStringList{"sbtA", "sbtC", "sbtA", "sbtI"},
+                "UPPER(NMLOJA) LIKE 'ACAI%'", QStringList{});
+        dataRow("Código, then digits", "", QStringList{"title:0", "sbt1", "sbt0"}, "UPPER(CDLOJA) LIKE '10%'",
+                QStringList{"101", "102"});
+        dataRow("title after typing: still filtered by name", "", QStringList{"sbtC", "title:0"},
+                "UPPER(NMLOJA) LIKE 'C%'", QStringList{"110", "301"});
+        dataRow("title after typing: the next key filters by code", "",
+                QStringList{"sbtC", "title:0", "sbt1"}, "UPPER(CDLOJA) LIKE 'C1%'", QStringList{});
+        dataRow("title after typing: Backspace filters by code", "",
+                QStringList{"sbt1", "sbt1", "title:0", "sbtBackSpace"}, "UPPER(CDLOJA) LIKE '1%'",
+                QStringList{"101", "102", "110"});
+        dataRow("Nome again", "", QStringList{"title:0", "title:1", "sbtT"}, "UPPER(NMLOJA) LIKE 'T%'",
+                QStringList{"T"});
+        dataRow("base filter kept", branch1, QStringList{"sbtC"},
+                "(CDFILIAL = '0001') AND UPPER(NMLOJA) LIKE 'C%'", QStringList{"110"});
+        dataRow("base filter with OR is not swallowed", "CDLOJA = '101' OR CDLOJA = '301'",
+                QStringList{"sbtC"}, "(CDLOJA = '101' OR CDLOJA = '301') AND UPPER(NMLOJA) LIKE 'C%'",
+                QStringList{"301"});
+        dataRow("Backspace to empty: base", branch1, QStringList{"sbtC", "sbtBackSpace"}, branch1,
+                branch1ByName);
+        dataRow("Backspace on an empty box: base", branch1, QStringList{"sbtBackSpace"}, branch1,
+                branch1ByName);
+        dataRow("Limpar: base", branch1, QStringList{"sbtR", "sbtE", "sbtLimpar"}, branch1, branch1ByName);
+        dataRow("physical hyphen changes nothing", "", QStringList{"sbtC", "type:-"},
+                "UPPER(NMLOJA) LIKE 'C%'", QStringList{"301", "110"});
+        dataRow("physical quote changes nothing", branch1, QStringList{"type:'"}, branch1, branch1ByName);
+        dataRow("no row matches", "", QStringList{"sbtZ", "sbtZ"}, "UPPER(NMLOJA) LIKE 'ZZ%'", QStringList{});
     }
     void filtering() {
         QFETCH(QString, base);
@@ -398,9 +332,9 @@ private slots:
     void titleColours_data() {
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<int>("sortColumn");
-        QTest::newRow("opening") << QStringList{} << 1;
-        QTest::newRow("Código") << QStringList{"title:0"} << 0;
-        QTest::newRow("Código, then Nome") << QStringList{"title:0", "title:1"} << 1;
+        dataRow("opening", QStringList{}, 1);
+        dataRow("Código", QStringList{"title:0"}, 0);
+        dataRow("Código, then Nome", QStringList{"title:0", "title:1"}, 1);
     }
     void titleColours() {
         QFETCH(QStringList, steps);
@@ -433,14 +367,14 @@ private slots:
     void navigation_data() {
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("current");
-        QTest::newRow("opening: first") << QStringList{} << "205";
-        QTest::newRow("next") << QStringList{"sbtRolaBaixo", "sbtRolaBaixo"} << "301";
-        QTest::newRow("last") << QStringList{"sbtUltimo"} << "T";
-        QTest::newRow("last, previous") << QStringList{"sbtUltimo", "sbtRolarCima"} << "101";
-        QTest::newRow("first") << QStringList{"sbtUltimo", "sbtPrimeiro"} << "205";
-        QTest::newRow("previous at the top stays") << QStringList{"sbtRolarCima"} << "205";
-        QTest::newRow("arrow key in the grid") << QStringList{"key:Down"} << "102";
-        QTest::newRow("typing goes to the first match") << QStringList{"sbtUltimo", "sbtP"} << "230";
+        dataRow("opening: first", QStringList{}, "205");
+        dataRow("next", QStringList{"sbtRolaBaixo", "sbtRolaBaixo"}, "301");
+        dataRow("last", QStringList{"sbtUltimo"}, "T");
+        dataRow("last, previous", QStringList{"sbtUltimo", "sbtRolarCima"}, "101");
+        dataRow("first", QStringList{"sbtUltimo", "sbtPrimeiro"}, "205");
+        dataRow("previous at the top stays", QStringList{"sbtRolarCima"}, "205");
+        dataRow("arrow key in the grid", QStringList{"key:Down"}, "102");
+        dataRow("typing goes to the first match", QStringList{"sbtUltimo", "sbtP"}, "230");
     }
     // The grid's selected row and the dataset's current record are one.
     void navigation() {
@@ -466,10 +400,10 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("asTyped");
         QTest::addColumn<QString>("typed");
-        QTest::newRow("typed") << "Cant" << true << "Cacant";
-        QTest::newRow("key-downs: Backspace") << QString(QChar(8)) << false << "C";
-        QTest::newRow("key-downs: Delete") << QString(QChar(46)) << false << "";
-        QTest::newRow("key-downs are not text") << "ab" << false << "Ca";
+        dataRow("typed", "Cant", true, "Cacant");
+        dataRow("key-downs: Backspace", QString(QChar(8)), false, "C");
+        dataRow("key-downs: Delete", QString(QChar(46)), false, "");
+        dataRow("key-downs are not text", "ab", false, "Ca");
     }
     void sendKeys() {
         QFETCH(QString, text);
@@ -489,27 +423,19 @@ private slots:
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QString>("current");
         const QString branch1 = "CDFILIAL = '0001'";
-        QTest::newRow("Enter after typing")
-            << "" << QStringList{"sbtC", "sbtRolaBaixo"} << "sbtEnter" << true << "UPPER(NMLOJA) LIKE 'C%'"
-            << "110";
-        QTest::newRow("Enter key") << branch1 << QStringList{"sbtR"} << "key:Return" << true
-                                   << "(CDFILIAL = '0001') AND UPPER(NMLOJA) LIKE 'R%'"
-                                   << "101";
-        QTest::newRow("all stores") << "" << QStringList{"sbtUltimo"} << "sbtEnter" << true << ""
-                                    << "T";
-        QTest::newRow("double click") << "" << QStringList{} << "dblclick:2" << true << ""
-                                      << "301";
+        dataRow("Enter after typing", "", QStringList{"sbtC", "sbtRolaBaixo"}, "sbtEnter", true,
+                "UPPER(NMLOJA) LIKE 'C%'", "110");
+        dataRow("Enter key", branch1, QStringList{"sbtR"}, "key:Return", true,
+                "(CDFILIAL = '0001') AND UPPER(NMLOJA) LIKE 'R%'", "101");
+        dataRow("all stores", "", QStringList{"sbtUltimo"}, "sbtEnter", true, "", "T");
+        dataRow("double click", "", QStringList{}, "dblclick:2", true, "", "301");
         // The base filter, put back, shows its rows from the first.
-        QTest::newRow("exit") << branch1 << QStringList{"sbtC"} << "sbtSair" << false << branch1 << "205";
-        QTest::newRow("Escape") << branch1 << QStringList{"sbtC"} << "key:Escape" << false << branch1
-                                << "205";
-        QTest::newRow("Escape from the filter box")
-            << "" << QStringList{"sbtC"} << "box:Escape" << false << ""
-            << "205";
-        QTest::newRow("Enter when no row matches does nothing")
-            << "" << QStringList{"sbtZ", "sbtEnter", "key:Return", "sbtBackSpace", "sbtRolaBaixo"}
-            << "sbtEnter" << true << ""
-            << "102";
+        dataRow("exit", branch1, QStringList{"sbtC"}, "sbtSair", false, branch1, "205");
+        dataRow("Escape", branch1, QStringList{"sbtC"}, "key:Escape", false, branch1, "205");
+        dataRow("Escape from the filter box", "", QStringList{"sbtC"}, "box:Escape", false, "", "205");
+        dataRow("Enter when no row matches does nothing", "",
+                QStringList{"sbtZ", "sbtEnter", "key:Return", "sbtBackSpace", "sbtRolaBaixo"}, "sbtEnter",
+                true, "", "102");
     }
     void closing() {
         QFETCH(QString, base);
