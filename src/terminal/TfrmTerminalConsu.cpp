@@ -99,10 +99,6 @@ TfrmTerminalConsu::TfrmTerminalConsu(const QString& branchCode, const QString& r
     FormCreate();
 }
 
-TfrmTerminalConsu::~TfrmTerminalConsu() {
-    clearScrollingLabels();
-}
-
 void TfrmTerminalConsu::declareDataSets() {
     const auto dataSet = [this](const char* name) {
         auto* data = new TClientDataSet(this);

@@ -23,7 +23,6 @@ class TfrmTerminalConsu : public TForm {
     Q_OBJECT
 public:
     TfrmTerminalConsu(const QString& branchCode, const QString& registerCode, QWidget* parent = nullptr);
-    ~TfrmTerminalConsu() override;
 
     QTimer& dataHoraTimer() const { return *timDataHora; }
     QTimer& messageTimer() const { return *timMessage; }
