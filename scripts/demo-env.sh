@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the run scripts: a demo database, a totem-server on loopback and the kiosk's registry key.
 # Source it with BUILD (a build folder) and DEMO (a folder for the demo's files) set.
 
