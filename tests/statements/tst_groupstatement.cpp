@@ -12,6 +12,7 @@
 #include "platform/Registry.h"
 #include "server/ClientDataSet.h"
 #include "statements/TfrmExtratoGrupo.h"
+#include "support/Rows.h"
 #include "support/ServerProcess.h"
 #include "support/TestEnvironment.h"
 #include "support/Widgets.h"
@@ -142,409 +143,351 @@ QDialog* groupStatementWindow() {
 class TestGroupStatement : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
 
-    void listsSubGroupsOfThePeriod_data();
-    void listsSubGroupsOfThePeriod();
-    void monthButtonTwice();
-    void closingOnThePreviousMonthReopensOnTheCurrent_data();
-    void closingOnThePreviousMonthReopensOnTheCurrent();
-    void navigationMovesFocusesAndRestartsCountdown();
-    void inactivityInterval_data();
-    void inactivityInterval();
-    void altF4IsSwallowed();
-    void failuresAtCreationLeaveTheScreenOpen_data();
-    void failuresAtCreationLeaveTheScreenOpen();
-    void timerDuringFailedMonthChangeReport_data();
-    void timerDuringFailedMonthChangeReport();
+    void initTestCase() {
+        m_database = m_dir.filePath(QStringLiteral("demo.db"));
+        const QString failure = ServerProcess::createDemo(m_database, DemoToday);
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        m_server = std::make_unique<ServerProcess>(QStringList{QStringLiteral("--database"), m_database});
+        QVERIFY2(m_server->failure().isEmpty(), qPrintable(m_server->failure()));
+    }
+
+    void init() {
+        m_env = std::make_unique<TestEnvironment>(QDateTime(DemoToday, QTime(10, 30)));
+        pointKioskAt(m_server->port());
+        TerminalContext& context = TerminalContext::current();
+        context = TerminalContext{};
+        context.branchCode = QStringLiteral("0001");
+        context.registerCode = QStringLiteral("004");
+        context.NRSEGFECTOT = QStringLiteral("30");
+        useConsumer(QStringLiteral("1001"), QStringLiteral("Ana Paula Ribeiro"));
+    }
+
+    void cleanup() {
+        TerminalContext::current() = TerminalContext{};
+        m_env.reset();
+        QVERIFY(groupStatementWindow() == nullptr);
+    }
+
+    void listsSubGroupsOfThePeriod_data() {
+        QTest::addColumn<QString>("consumer");
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QString>("storeCode");
+        QTest::addColumn<QString>("storeName");
+        QTest::addColumn<QString>("store");
+        QTest::addColumn<QString>("subGroups");
+        QTest::addColumn<QString>("products");
+        QTest::addColumn<QString>("totals");
+        dataRow("every store, reversed, courtesies left out", "1001", "", "", "", "", MayList, "Chocolate",
+                "16,25 30,20");
+        dataRow("empty store code with a name", "1001", "", "", "Cafeteria", "", MayList, "Chocolate",
+                "16,25 30,20");
+        dataRow("all stores entry", "1001", "", "T", "TODAS", "Loja  T  TODAS", MayList, "Chocolate",
+                "16,25 30,20");
+        dataRow("one store", "1001", "", "1", "Restaurante", "Loja  1  Restaurante",
+                "Sucos e Refrigerantes 4,00|Pratos 21,00", "Suco Natural", "13,50 11,50");
+        dataRow("meals group", "1001", "1", "", "", "", "Sobremesas 11,25|Lanches 3,00|Pratos 21,00",
+                "Salada de Frutas (kg)", "15,25 20,00");
+        dataRow("no purchases", "1002", "", "", "", "", "", "", "0,00 0,00");
+    }
+
+    void listsSubGroupsOfThePeriod() {
+        QFETCH(QString, consumer);
+        QFETCH(QString, group);
+        QFETCH(QString, storeCode);
+        QFETCH(QString, storeName);
+        QFETCH(QString, store);
+        QFETCH(QString, subGroups);
+        QFETCH(QString, products);
+        QFETCH(QString, totals);
+        useConsumer(consumer, QStringLiteral("Consumidor ") + consumer);
+        TerminalContext::current().CDGRUPPROD = group;
+        Shown shown;
+        ModalScript script({readAndLeave(&shown)});
+        ShowExtratoGrupo(storeCode, storeName);
+        VERIFY_SCRIPT_RAN(script);
+        QCOMPARE(shown.header, consumer + QStringLiteral(" - Consumidor ") + consumer);
+        QCOMPARE(shown.period, QStringLiteral("01/05/2024 31/05/2024 Maio"));
+        QCOMPARE(shown.store, store);
+        QCOMPARE(shown.subGroups, subGroups);
+        QCOMPARE(shown.products, products);
+        QCOMPARE(shown.totals, totals);
+    }
+
+    void monthButtonTwice() {
+        QList<Shown> shown;
+        ModalScript script({[&](QDialog& form) {
+            click(form, "sbtMesAnt");
+            shown.append(shownOn(form));
+            click(form, "sbtMesAnt");
+            shown.append(shownOn(form));
+            click(form, "sbtSair");
+        }});
+        ShowExtratoGrupo(QString(), QString());
+        VERIFY_SCRIPT_RAN(script);
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown[0].monthButton, QStringLiteral("Mês Atual"));
+        QCOMPARE(shown[0].header, QStringLiteral("1001 - Ana Paula Ribeiro"));
+        QCOMPARE(shown[0].period, QStringLiteral("01/04/2024 30/04/2024 Abril"));
+        QCOMPARE(shown[0].subGroups, QStringLiteral("Pratos 21,00"));
+        QCOMPARE(shown[0].products, QStringLiteral("Prato Executivo"));
+        QCOMPARE(shown[0].totals, QStringLiteral("12,50 8,50"));
+        QCOMPARE(shown[1].monthButton, QStringLiteral("Mês Anterior"));
+        QCOMPARE(shown[1].period, QStringLiteral("01/05/2024 31/05/2024 Maio"));
+        QCOMPARE(shown[1].subGroups, MayList);
+        QCOMPARE(shown[1].totals, QStringLiteral("16,25 30,20"));
+    }
+
+    void closingOnThePreviousMonthReopensOnTheCurrent_data() {
+        QTest::addColumn<bool>("byTimer");
+        dataRow("Sair", false);
+        dataRow("inactivity timer", true);
+    }
+
+    void closingOnThePreviousMonthReopensOnTheCurrent() {
+        QFETCH(bool, byTimer);
+        QString periodBeforeClosing;
+        Shown reopened;
+        ModalScript script({[&](QDialog& form) {
+                                click(form, "sbtMesAnt");
+                                periodBeforeClosing = label(form, "lblMes");
+                                if (byTimer) {
+                                    timerOf(form).start(1);  // rather than wait 30 seconds
+                                } else {
+                                    click(form, "sbtSair");
+                                }
+                            },
+                            readAndLeave(&reopened)});
+        ShowExtratoGrupo(QString(), QString());
+        ShowExtratoGrupo(QString(), QString());
+        VERIFY_SCRIPT_RAN(script);
+        QCOMPARE(periodBeforeClosing, QStringLiteral("Abril"));
+        QCOMPARE(reopened.period, QStringLiteral("01/05/2024 31/05/2024 Maio"));
+        QCOMPARE(reopened.monthButton, QStringLiteral("&Mês\nAnterior"));
+        QCOMPARE(reopened.subGroups, MayList);
+    }
+
+    // A generated consumer of client 10 lunches at branch 0001 most working days, so every list has rows to
+    // move through.
+    void navigationMovesFocusesAndRestartsCountdown() {
+        useConsumer(QStringLiteral("2001"), QStringLiteral("Consumidor"));
+        const std::pair<const char*, const char*> presses[] = {
+            {"sbtUltProd", "dbgProdutos"},  {"sbtProdPost", "dbgProdutos"}, {"sbtPrimProd", "dbgProdutos"},
+            {"sbtProdPost", "dbgProdutos"}, {"sbtProdAnt", "dbgProdutos"},  {"sbtProdAnt", "dbgProdutos"},
+            {"sbtGrupoAnt", "dbgSubGrupo"}, {"sbtGrupoPost", "dbgSubGrupo"}};
+        QStringList moves;  // button, the grid's row, whether it has the focus and the countdown restarted
+        int lastProduct = -1;
+        QString productSubGroups;
+        QString selectedSubGroup;
+        ModalScript script({[&](QDialog& form) {
+            lastProduct = childOf<QTableView>(form, "dbgProdutos").model()->rowCount() - 1;
+            for (const auto& [button, grid] : presses) {
+                timerOf(form).stop();
+                click(form, button);
+                moves.append(QStringLiteral("%1 %2 %3 %4")
+                                 .arg(QLatin1String(button))
+                                 .arg(gridCurrentRow(form, grid))
+                                 .arg(QApplication::focusWidget() == &childOf<QTableView>(form, grid))
+                                 .arg(timerOf(form).isActive() && timerOf(form).interval() == 30000));
+            }
+            auto& products = childOf<TClientDataSet>(form, "cdsProduto");
+            QStringList codes;
+            for (int row = 0; row < products.RecordCount(); ++row) {
+                codes.append(products.valueAt(row, products.FieldByName("CDSUBGRPROD").Index()).toString());
+            }
+            codes.removeDuplicates();
+            productSubGroups = codes.join(u',');
+            selectedSubGroup =
+                childOf<TClientDataSet>(form, "cdsFinal").FieldByName("CDSUBGRPROD").asString();
+            click(form, "sbtSair");
+        }});
+        ShowExtratoGrupo(QString(), QString());
+        VERIFY_SCRIPT_RAN(script);
+        QVERIFY2(lastProduct >= 1, "the first sub-group needs two lines or more");
+        const QString last = QString::number(lastProduct);
+        QCOMPARE(moves, (QStringList{"sbtUltProd " + last + " 1 1", "sbtProdPost " + last + " 1 1",
+                                     "sbtPrimProd 0 1 1", "sbtProdPost 1 1 1", "sbtProdAnt 0 1 1",
+                                     "sbtProdAnt 0 1 1", "sbtGrupoAnt 0 1 1", "sbtGrupoPost 1 1 1"}));
+        QCOMPARE(productSubGroups, selectedSubGroup);
+    }
+
+    void inactivityInterval_data() {
+        QTest::addColumn<QString>("seconds");
+        QTest::addColumn<bool>("active");
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<bool>("activeAfterPress");
+        dataRow("30", "30", true, 30000, true);
+        dataRow("blank", "", false, 100000, false);
+        dataRow("-5", "-5", false, 100000, false);
+        dataRow("0: never fires", "0", false, 0, false);
+    }
+
+    void inactivityInterval() {
+        QFETCH(QString, seconds);
+        QFETCH(bool, active);
+        QFETCH(int, interval);
+        QFETCH(bool, activeAfterPress);
+        TerminalContext::current().NRSEGFECTOT = seconds;
+        Shown atSetUp;
+        Shown afterPress;
+        ModalScript script({[&](QDialog& form) {
+            atSetUp = shownOn(form);
+            timerOf(form).stop();
+            click(form, "sbtGrupoPost");
+            afterPress = shownOn(form);
+            click(form, "sbtSair");
+        }});
+        ShowExtratoGrupo(QString(), QString());
+        VERIFY_SCRIPT_RAN(script);
+        QVERIFY(atSetUp.read && afterPress.read);
+        QCOMPARE(atSetUp.timerActive, active);
+        QCOMPARE(atSetUp.timerInterval, interval);
+        QCOMPARE(afterPress.timerActive, activeAfterPress);
+        QCOMPARE(afterPress.timerInterval, interval);
+    }
+
+    void altF4IsSwallowed() {
+        bool openAfterAltF4 = false;
+        ModalScript script({[&](QDialog& form) {
+            auto& grid = childOf<QTableView>(form, "dbgSubGrupo");
+            grid.setFocus();
+            QTest::keyClick(&grid, Qt::Key_F4, Qt::AltModifier);
+            QTest::keyClick(&form, Qt::Key_F4, Qt::AltModifier);
+            openAfterAltF4 = form.isVisible();
+            click(form, "sbtSair");
+        }});
+        ShowExtratoGrupo(QString(), QString());
+        VERIFY_SCRIPT_RAN(script);
+        QVERIFY(openAfterAltF4);
+    }
+
+    void failuresAtCreationLeaveTheScreenOpen_data() {
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QString>("endDay");
+        QTest::addColumn<bool>("noServer");
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<QString>("header");
+        QTest::addColumn<QString>("period");
+        dataRow("server error text", "12345678901", "", false,
+                "CDGRUPPROD: o valor informado tem mais de 10 caracteres.|Cli_Qvr00200|getProdutos|"
+                "0001-10-1001-12345678901-01/05/2024-31/05/2024-3",
+                "1001 - Ana Paula Ribeiro", "01/05/2024 31/05/2024 Maio");
+        dataRow("no server answers", "", "", true, "ErrorReport:Erro durante conexão", "", "  ");
+        dataRow("end day the month lacks", "", "31", false, "ErrorReport:", "1001 - Ana Paula Ribeiro", "  ");
+    }
+
+    void failuresAtCreationLeaveTheScreenOpen() {
+        QFETCH(QString, group);
+        QFETCH(QString, endDay);
+        QFETCH(bool, noServer);
+        QFETCH(QString, report);
+        QFETCH(QString, header);
+        QFETCH(QString, period);
+        TerminalContext::current().CDGRUPPROD = group;
+        TerminalContext::current().NRDIAFINTOT = endDay;
+        if (noServer) {
+            pointKioskAt(1);  // nothing listens on port 1 of the loopback
+        }
+        QString reported;
+        Shown shown;
+        ModalScript script(
+            {noServer || !endDay.isEmpty() ? answerErrorReport(&reported) : answerMessage(&reported),
+             readAndLeave(&shown)});
+        ShowExtratoGrupo(QStringLiteral("3"), QStringLiteral("Cafeteria"));
+        VERIFY_SCRIPT_RAN(script);
+        for (const QString& part : report.split(u'|')) {
+            QVERIFY2(reported.contains(part), qPrintable(reported));
+        }
+        QCOMPARE(shown.header, header);
+        QCOMPARE(shown.period, period);
+        QCOMPARE(shown.store, noServer ? QString() : QStringLiteral("Loja  3  Cafeteria"));
+        QCOMPARE(shown.subGroups, QString());
+        QCOMPARE(shown.products, QString());
+        QCOMPARE(shown.totals, QStringLiteral("00,00 00,00"));
+        QVERIFY(!shown.timerActive);
+    }
+
+    void timerDuringFailedMonthChangeReport_data() {
+        QTest::addColumn<bool>("serverGone");
+        dataRow("server error text", false);
+        dataRow("server gone", true);
+    }
+
+    // The inactivity timer goes on while the report of a failed month change is shown over the screen; when
+    // it fires there, the screen closes under the report, and the show function returns once the report is
+    // closed.
+    void timerDuringFailedMonthChangeReport() {
+        QFETCH(bool, serverGone);
+        ServerProcess ownServer({QStringLiteral("--database"), m_database});
+        QVERIFY2(ownServer.failure().isEmpty(), qPrintable(ownServer.failure()));
+        pointKioskAt(ownServer.port());
+        Shown underReport;
+        bool closedUnderReport = false;
+        QString reported;
+        const auto reportStep = [&](QDialog& report) {
+            QDialog* form = groupStatementWindow();
+            QVERIFY(form != nullptr);
+            underReport = shownOn(*form);
+            timerOf(*form).setInterval(1);
+            QTRY_VERIFY_WITH_TIMEOUT(!form->isVisible(), 2000);
+            closedUnderReport = true;
+            reported = report.objectName();
+            if (serverGone) {
+                report.accept();
+            } else {
+                QTest::keyClick(&report, Qt::Key_Return);
+            }
+        };
+        ModalScript script({[&](QDialog& form) {
+                                if (serverGone) {
+                                    ownServer.terminate();
+                                } else {
+                                    TerminalContext::current().CDGRUPPROD = QStringLiteral("12345678901");
+                                }
+                                click(form, "sbtMesAnt");
+                            },
+                            reportStep});
+        ShowExtratoGrupo(QString(), QString());
+        VERIFY_SCRIPT_RAN(script);
+        QCOMPARE(reported, serverGone ? QStringLiteral("ErrorReport") : QStringLiteral("frmMensagem"));
+        QCOMPARE(underReport.monthButton, QStringLiteral("Mês Atual"));
+        QCOMPARE(underReport.period, QStringLiteral("01/04/2024 30/04/2024 Abril"));
+        QCOMPARE(underReport.subGroups, QString());
+        QCOMPARE(underReport.products, QString());
+        QCOMPARE(underReport.totals, QStringLiteral("00,00 00,00"));
+        QVERIFY(underReport.timerActive);
+        QVERIFY(closedUnderReport);
+
+        // The next consumer starts on the current month.
+        TerminalContext::current().CDGRUPPROD.clear();
+        pointKioskAt(m_server->port());
+        Shown reopened;
+        ModalScript again({readAndLeave(&reopened)});
+        ShowExtratoGrupo(QString(), QString());
+        VERIFY_SCRIPT_RAN(again);
+        QCOMPARE(reopened.period, QStringLiteral("01/05/2024 31/05/2024 Maio"));
+        QCOMPARE(reopened.subGroups, MayList);
+    }
 
 private:
-    void pointKioskAt(int port);
-    void useConsumer(const QString& consumer, const QString& name);
+    void pointKioskAt(int port) {
+        m_env->setRegistryValue(platform::Registry::ServerAddressValue, QStringLiteral("127.0.0.1"));
+        m_env->setRegistryValue(platform::Registry::ServerPortValue, QString::number(port));
+    }
+
+    void useConsumer(const QString& consumer, const QString& name) {
+        TerminalContext& context = TerminalContext::current();
+        context.CDCLIENTE = QStringLiteral("10");
+        context.CDCONSUMIDOR = consumer;
+        context.NMCONSUMIDOR = name;
+        context.typedCode = consumer;
+    }
 
     QTemporaryDir m_dir;
     QString m_database;
     std::unique_ptr<ServerProcess> m_server;
     std::unique_ptr<TestEnvironment> m_env;
 };
-
-void TestGroupStatement::initTestCase() {
-    m_database = m_dir.filePath(QStringLiteral("demo.db"));
-    const QString failure = ServerProcess::createDemo(m_database, DemoToday);
-    QVERIFY2(failure.isEmpty(), qPrintable(failure));
-    m_server = std::make_unique<ServerProcess>(QStringList{QStringLiteral("--database"), m_database});
-    QVERIFY2(m_server->failure().isEmpty(), qPrintable(m_server->failure()));
-}
-
-void TestGroupStatement::init() {
-    m_env = std::make_unique<TestEnvironment>(QDateTime(DemoToday, QTime(10, 30)));
-    pointKioskAt(m_server->port());
-    TerminalContext& context = TerminalContext::current();
-    context = TerminalContext{};
-    context.branchCode = QStringLiteral("0001");
-    context.registerCode = QStringLiteral("004");
-    context.NRSEGFECTOT = QStringLiteral("30");
-    useConsumer(QStringLiteral("1001"), QStringLiteral("Ana Paula Ribeiro"));
-}
-
-void TestGroupStatement::cleanup() {
-    TerminalContext::current() = TerminalContext{};
-    m_env.reset();
-    QVERIFY(groupStatementWindow() == nullptr);
-}
-
-void TestGroupStatement::pointKioskAt(int port) {
-    m_env->setRegistryValue(platform::Registry::ServerAddressValue, QStringLiteral("127.0.0.1"));
-    m_env->setRegistryValue(platform::Registry::ServerPortValue, QString::number(port));
-}
-
-void TestGroupStatement::useConsumer(const QString& consumer, const QString& name) {
-    TerminalContext& context = TerminalContext::current();
-    context.CDCLIENTE = QStringLiteral("10");
-    context.CDCONSUMIDOR = consumer;
-    context.NMCONSUMIDOR = name;
-    context.typedCode = consumer;
-}
-
-void TestGroupStatement::listsSubGroupsOfThePeriod_data() {
-    QTest::addColumn<QString>("consumer");
-    QTest::addColumn<QString>("group");
-    QTest::addColumn<QString>("storeCode");
-    QTest::addColumn<QString>("storeName");
-    QTest::addColumn<QString>("store");
-    QTest::addColumn<QString>("subGroups");
-    QTest::addColumn<QString>("products");
-    QTest::addColumn<QString>("totals");
-    QTest::newRow("every store, reversed, courtesies left out") << "1001"
-                                                                << ""
-                                                                << ""
-                                                                << ""
-                                                                << "" << MayList << "Chocolate"
-                                                                << "16,25 30,20";
-    QTest::newRow("empty store code with a name") << "1001"
-                                                  << ""
-                                                  << ""
-                                                  << "Cafeteria"
-                                                  << "" << MayList << "Chocolate"
-                                                  << "16,25 30,20";
-    QTest::newRow("all stores entry") << "1001"
-                                      << ""
-                                      << "T"
-                                      << "TODAS"
-                                      << "Loja  T  TODAS" << MayList << "Chocolate"
-                                      << "16,25 30,20";
-    QTest::newRow("one store") << "1001"
-                               << ""
-                               << "1"
-                               << "Restaurante"
-                               << "Loja  1  Restaurante"
-                               << "Sucos e Refrigerantes 4,00|Pratos 21,00"
-                               << "Suco Natural"
-                               << "13,50 11,50";
-    QTest::newRow("meals group") << "1001"
-                                 << "1"
-                                 << ""
-                                 << ""
-                                 << ""
-                                 << "Sobremesas 11,25|Lanches 3,00|Pratos 21,00"
-                                 << "Salada de Frutas (kg)"
-                                 << "15,25 20,00";
-    QTest::newRow("no purchases") << "1002"
-                                  << ""
-                                  << ""
-                                  << ""
-                                  << ""
-                                  << ""
-                                  << ""
-                                  << "0,00 0,00";
-}
-
-void TestGroupStatement::listsSubGroupsOfThePeriod() {
-    QFETCH(QString, consumer);
-    QFETCH(QString, group);
-    QFETCH(QString, storeCode);
-    QFETCH(QString, storeName);
-    QFETCH(QString, store);
-    QFETCH(QString, subGroups);
-    QFETCH(QString, products);
-    QFETCH(QString, totals);
-    useConsumer(consumer, QStringLiteral("Consumidor ") + consumer);
-    TerminalContext::current().CDGRUPPROD = group;
-    Shown shown;
-    ModalScript script({readAndLeave(&shown)});
-    ShowExtratoGrupo(storeCode, storeName);
-    VERIFY_SCRIPT_RAN(script);
-    QCOMPARE(shown.header, consumer + QStringLiteral(" - Consumidor ") + consumer);
-    QCOMPARE(shown.period, QStringLiteral("01/05/2024 31/05/2024 Maio"));
-    QCOMPARE(shown.store, store);
-    QCOMPARE(shown.subGroups, subGroups);
-    QCOMPARE(shown.products, products);
-    QCOMPARE(shown.totals, totals);
-}
-
-void TestGroupStatement::monthButtonTwice() {
-    QList<Shown> shown;
-    ModalScript script({[&](QDialog& form) {
-        click(form, "sbtMesAnt");
-        shown.append(shownOn(form));
-        click(form, "sbtMesAnt");
-        shown.append(shownOn(form));
-        click(form, "sbtSair");
-    }});
-    ShowExtratoGrupo(QString(), QString());
-    VERIFY_SCRIPT_RAN(script);
-    QCOMPARE(shown.size(), 2);
-    QCOMPARE(shown[0].monthButton, QStringLiteral("Mês Atual"));
-    QCOMPARE(shown[0].header, QStringLiteral("1001 - Ana Paula Ribeiro"));
-    QCOMPARE(shown[0].period, QStringLiteral("01/04/2024 30/04/2024 Abril"));
-    QCOMPARE(shown[0].subGroups, QStringLiteral("Pratos 21,00"));
-    QCOMPARE(shown[0].products, QStringLiteral("Prato Executivo"));
-    QCOMPARE(shown[0].totals, QStringLiteral("12,50 8,50"));
-    QCOMPARE(shown[1].monthButton, QStringLiteral("Mês Anterior"));
-    QCOMPARE(shown[1].period, QStringLiteral("01/05/2024 31/05/2024 Maio"));
-    QCOMPARE(shown[1].subGroups, MayList);
-    QCOMPARE(shown[1].totals, QStringLiteral("16,25 30,20"));
-}
-
-void TestGroupStatement::closingOnThePreviousMonthReopensOnTheCurrent_data() {
-    QTest::addColumn<bool>("byTimer");
-    QTest::newRow("Sair") << false;
-    QTest::newRow("inactivity timer") << true;
-}
-
-void TestGroupStatement::closingOnThePreviousMonthReopensOnTheCurrent() {
-    QFETCH(bool, byTimer);
-    QString periodBeforeClosing;
-    Shown reopened;
-    ModalScript script({[&](QDialog& form) {
-                            click(form, "sbtMesAnt");
-                            periodBeforeClosing = label(form, "lblMes");
-                            if (byTimer) {
-                                timerOf(form).start(1);  // rather than wait 30 seconds
-                            } else {
-                                click(form, "sbtSair");
-                            }
-                        },
-                        readAndLeave(&reopened)});
-    ShowExtratoGrupo(QString(), QString());
-    ShowExtratoGrupo(QString(), QString());
-    VERIFY_SCRIPT_RAN(script);
-    QCOMPARE(periodBeforeClosing, QStringLiteral("Abril"));
-    QCOMPARE(reopened.period, QStringLiteral("01/05/2024 31/05/2024 Maio"));
-    QCOMPARE(reopened.monthButton, QStringLiteral("&Mês\nAnterior"));
-    QCOMPARE(reopened.subGroups, MayList);
-}
-
-// A generated consumer of client 10 lunches at branch 0001 most working days, so every list has rows to move
-// through.
-void TestGroupStatement::navigationMovesFocusesAndRestartsCountdown() {
-    useConsumer(QStringLiteral("2001"), QStringLiteral("Consumidor"));
-    const std::pair<const char*, const char*> presses[] = {
-        {"sbtUltProd", "dbgProdutos"},  {"sbtProdPost", "dbgProdutos"}, {"sbtPrimProd", "dbgProdutos"},
-        {"sbtProdPost", "dbgProdutos"}, {"sbtProdAnt", "dbgProdutos"},  {"sbtProdAnt", "dbgProdutos"},
-        {"sbtGrupoAnt", "dbgSubGrupo"}, {"sbtGrupoPost", "dbgSubGrupo"}};
-    QStringList moves;  // button, the grid's row, whether it has the focus and the countdown restarted
-    int lastProduct = -1;
-    QString productSubGroups;
-    QString selectedSubGroup;
-    ModalScript script({[&](QDialog& form) {
-        lastProduct = childOf<QTableView>(form, "dbgProdutos").model()->rowCount() - 1;
-        for (const auto& [button, grid] : presses) {
-            timerOf(form).stop();
-            click(form, button);
-            moves.append(QStringLiteral("%1 %2 %3 %4")
-                             .arg(QLatin1String(button))
-                             .arg(gridCurrentRow(form, grid))
-                             .arg(QApplication::focusWidget() == &childOf<QTableView>(form, grid))
-                             .arg(timerOf(form).isActive() && timerOf(form).interval() == 30000));
-        }
-        auto& products = childOf<TClientDataSet>(form, "cdsProduto");
-        QStringList codes;
-        for (int row = 0; row < products.RecordCount(); ++row) {
-            codes.append(products.valueAt(row, products.FieldByName("CDSUBGRPROD").Index()).toString());
-        }
-        codes.removeDuplicates();
-        productSubGroups = codes.join(u',');
-        selectedSubGroup = childOf<TClientDataSet>(form, "cdsFinal").FieldByName("CDSUBGRPROD").asString();
-        click(form, "sbtSair");
-    }});
-    ShowExtratoGrupo(QString(), QString());
-    VERIFY_SCRIPT_RAN(script);
-    QVERIFY2(lastProduct >= 1, "the first sub-group needs two lines or more");
-    const QString last = QString::number(lastProduct);
-    QCOMPARE(moves, (QStringList{"sbtUltProd " + last + " 1 1", "sbtProdPost " + last + " 1 1",
-                                 "sbtPrimProd 0 1 1", "sbtProdPost 1 1 1", "sbtProdAnt 0 1 1",
-                                 "sbtProdAnt 0 1 1", "sbtGrupoAnt 0 1 1", "sbtGrupoPost 1 1 1"}));
-    QCOMPARE(productSubGroups, selectedSubGroup);
-}
-
-void TestGroupStatement::inactivityInterval_data() {
-    QTest::addColumn<QString>("seconds");
-    QTest::addColumn<bool>("active");
-    QTest::addColumn<int>("interval");
-    QTest::addColumn<bool>("activeAfterPress");
-    QTest::newRow("30") << "30" << true << 30000 << true;
-    QTest::newRow("blank") << "" << false << 100000 << false;
-    QTest::newRow("-5") << "-5" << false << 100000 << false;
-    QTest::newRow("0: never fires") << "0" << false << 0 << false;
-}
-
-void TestGroupStatement::inactivityInterval() {
-    QFETCH(QString, seconds);
-    QFETCH(bool, active);
-    QFETCH(int, interval);
-    QFETCH(bool, activeAfterPress);
-    TerminalContext::current().NRSEGFECTOT = seconds;
-    Shown atSetUp;
-    Shown afterPress;
-    ModalScript script({[&](QDialog& form) {
-        atSetUp = shownOn(form);
-        timerOf(form).stop();
-        click(form, "sbtGrupoPost");
-        afterPress = shownOn(form);
-        click(form, "sbtSair");
-    }});
-    ShowExtratoGrupo(QString(), QString());
-    VERIFY_SCRIPT_RAN(script);
-    QVERIFY(atSetUp.read && afterPress.read);
-    QCOMPARE(atSetUp.timerActive, active);
-    QCOMPARE(atSetUp.timerInterval, interval);
-    QCOMPARE(afterPress.timerActive, activeAfterPress);
-    QCOMPARE(afterPress.timerInterval, interval);
-}
-
-void TestGroupStatement::altF4IsSwallowed() {
-    bool openAfterAltF4 = false;
-    ModalScript script({[&](QDialog& form) {
-        auto& grid = childOf<QTableView>(form, "dbgSubGrupo");
-        grid.setFocus();
-        QTest::keyClick(&grid, Qt::Key_F4, Qt::AltModifier);
-        QTest::keyClick(&form, Qt::Key_F4, Qt::AltModifier);
-        openAfterAltF4 = form.isVisible();
-        click(form, "sbtSair");
-    }});
-    ShowExtratoGrupo(QString(), QString());
-    VERIFY_SCRIPT_RAN(script);
-    QVERIFY(openAfterAltF4);
-}
-
-void TestGroupStatement::failuresAtCreationLeaveTheScreenOpen_data() {
-    QTest::addColumn<QString>("group");
-    QTest::addColumn<QString>("endDay");
-    QTest::addColumn<bool>("noServer");
-    QTest::addColumn<QString>("report");
-    QTest::addColumn<QString>("header");
-    QTest::addColumn<QString>("period");
-    QTest::newRow("server error text")
-        << "12345678901"
-        << "" << false
-        << "CDGRUPPROD: o valor informado tem mais de 10 caracteres.|Cli_Qvr00200|getProdutos|"
-           "0001-10-1001-12345678901-01/05/2024-31/05/2024-3"
-        << "1001 - Ana Paula Ribeiro"
-        << "01/05/2024 31/05/2024 Maio";
-    QTest::newRow("no server answers") << ""
-                                       << "" << true << "ErrorReport:Erro durante conexão"
-                                       << ""
-                                       << "  ";
-    QTest::newRow("end day the month lacks") << ""
-                                             << "31" << false << "ErrorReport:"
-                                             << "1001 - Ana Paula Ribeiro"
-                                             << "  ";
-}
-
-void TestGroupStatement::failuresAtCreationLeaveTheScreenOpen() {
-    QFETCH(QString, group);
-    QFETCH(QString, endDay);
-    QFETCH(bool, noServer);
-    QFETCH(QString, report);
-    QFETCH(QString, header);
-    QFETCH(QString, period);
-    TerminalContext::current().CDGRUPPROD = group;
-    TerminalContext::current().NRDIAFINTOT = endDay;
-    if (noServer) {
-        pointKioskAt(1);  // nothing listens on port 1 of the loopback
-    }
-    QString reported;
-    Shown shown;
-    ModalScript script(
-        {noServer || !endDay.isEmpty() ? answerErrorReport(&reported) : answerMessage(&reported),
-         readAndLeave(&shown)});
-    ShowExtratoGrupo(QStringLiteral("3"), QStringLiteral("Cafeteria"));
-    VERIFY_SCRIPT_RAN(script);
-    for (const QString& part : report.split(u'|')) {
-        QVERIFY2(reported.contains(part), qPrintable(reported));
-    }
-    QCOMPARE(shown.header, header);
-    QCOMPARE(shown.period, period);
-    QCOMPARE(shown.store, noServer ? QString() : QStringLiteral("Loja  3  Cafeteria"));
-    QCOMPARE(shown.subGroups, QString());
-    QCOMPARE(shown.products, QString());
-    QCOMPARE(shown.totals, QStringLiteral("00,00 00,00"));
-    QVERIFY(!shown.timerActive);
-}
-
-void TestGroupStatement::timerDuringFailedMonthChangeReport_data() {
-    QTest::addColumn<bool>("serverGone");
-    QTest::newRow("server error text") << false;
-    QTest::newRow("server gone") << true;
-}
-
-// The inactivity timer goes on while the report of a failed month change is shown over the screen; when it
-// fires there, the screen closes under the report, and the show function returns once the report is closed.
-void TestGroupStatement::timerDuringFailedMonthChangeReport() {
-    QFETCH(bool, serverGone);
-    ServerProcess ownServer({QStringLiteral("--database"), m_database});
-    QVERIFY2(ownServer.failure().isEmpty(), qPrintable(ownServer.failure()));
-    pointKioskAt(ownServer.port());
-    Shown underReport;
-    bool closedUnderReport = false;
-    QString reported;
-    const auto reportStep = [&](QDialog& report) {
-        QDialog* form = groupStatementWindow();
-        QVERIFY(form != nullptr);
-        underReport = shownOn(*form);
-        timerOf(*form).setInterval(1);
-        QTRY_VERIFY_WITH_TIMEOUT(!form->isVisible(), 2000);
-        closedUnderReport = true;
-        reported = report.objectName();
-        if (serverGone) {
-            report.accept();
-        } else {
-            QTest::keyClick(&report, Qt::Key_Return);
-        }
-    };
-    ModalScript script({[&](QDialog& form) {
-                            if (serverGone) {
-                                ownServer.terminate();
-                            } else {
-                                TerminalContext::current().CDGRUPPROD = QStringLiteral("12345678901");
-                            }
-                            click(form, "sbtMesAnt");
-                        },
-                        reportStep});
-    ShowExtratoGrupo(QString(), QString());
-    VERIFY_SCRIPT_RAN(script);
-    QCOMPARE(reported, serverGone ? QStringLiteral("ErrorReport") : QStringLiteral("frmMensagem"));
-    QCOMPARE(underReport.monthButton, QStringLiteral("Mês Atual"));
-    QCOMPARE(underReport.period, QStringLiteral("01/04/2024 30/04/2024 Abril"));
-    QCOMPARE(underReport.subGroups, QString());
-    QCOMPARE(underReport.products, QString());
-    QCOMPARE(underReport.totals, QStringLiteral("00,00 00,00"));
-    QVERIFY(underReport.timerActive);
-    QVERIFY(closedUnderReport);
-
-    // The next consumer starts on the current month.
-    TerminalContext::current().CDGRUPPROD.clear();
-    pointKioskAt(m_server->port());
-    Shown reopened;
-    ModalScript again({readAndLeave(&reopened)});
-    ShowExtratoGrupo(QString(), QString());
-    VERIFY_SCRIPT_RAN(again);
-    QCOMPARE(reopened.period, QStringLiteral("01/05/2024 31/05/2024 Maio"));
-    QCOMPARE(reopened.subGroups, MayList);
-}
 
 QTEST_MAIN(TestGroupStatement)
 #include "tst_groupstatement.moc"
