@@ -4,6 +4,7 @@
 #include "AppServerFixture.h"
 
 #include "server/WireFormat.h"
+#include "support/Rows.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -59,289 +60,258 @@ private:
 class FaultsTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void badRequestsAreAnsweredClearly_data();
-    void badRequestsAreAnsweredClearly();
-    void serverSurvivesAndDataUnchanged();
-    void readsDateTextsInTheConfiguredForm();
-    void lockedDatabaseAnswersErrorTextUntilReleased();
-    void missingDatabaseFolderRecoversWhenItAppears();
-    void postgresOutOfReachRecoversWhenBack();
-    void postgresLockOrSlowStatementAnswersErrorText_data();
-    void postgresLockOrSlowStatementAnswersErrorText();
-    void sigtermFinishesTheRequestInFlight();
+    void initTestCase() {
+        m_fixture = std::make_unique<AppServerFixture>(Engine::Sqlite);
+        QVERIFY2(m_fixture->failure().isEmpty(), qPrintable(m_fixture->failure()));
+        m_checksum = m_fixture->checksum();
+        QVERIFY(!m_checksum.isEmpty());
+    }
+
+    void badRequestsAreAnsweredClearly_data() {
+        QTest::addColumn<QString>("httpMethod");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("status");
+        // Part of the {"error"} text, or of the error text answered as result; empty: an empty packet.
+        QTest::addColumn<QString>("says");
+        const QString consumer = QStringLiteral("/modules/Qvr.rdmTerminalCons/getConsumidor");
+        dataRow("unknown module", "POST", "/modules/Qvr.rdmNada/getSaldo", balanceOf("1001"), 404,
+                "Módulo remoto");
+        dataRow("unknown method", "POST", "/modules/Qvr.rdmTerminalCons/getNada", balanceOf("1001"), 404,
+                "não existe");
+        dataRow("method name in another case", "POST", "/modules/Qvr.rdmTerminalCons/GetSaldo",
+                balanceOf("1001"), 404, "não existe");
+        dataRow("too few arguments", "POST", Balance, callBody({QStringLiteral("0001")}), 400,
+                "espera 5 argumentos");
+        dataRow("too many arguments", "POST", consumer,
+                callBody({QStringLiteral("1001"), QStringLiteral("N"), QStringLiteral("x")}), 400,
+                "espera 2 argumentos");
+        dataRow("number for a text", "POST", consumer, callBody({1001, QStringLiteral("N")}), 400,
+                "deve ser um texto");
+        dataRow("text for a date-time", "POST", "/modules/Qvr.rdmTerminalCons/getLoja",
+                callBody({QStringLiteral("0001"), dayText(-10), dayText(0), QStringLiteral("10"),
+                          QStringLiteral("1001")}),
+                400, "deve ser uma data-hora");
+        dataRow("null argument", "POST", consumer, callBody({QVariant(), QStringLiteral("N")}), 400,
+                "deve ser um texto");
+        dataRow("malformed JSON", "POST", consumer, QByteArray("{\"args\": [\"1001\", "), 400,
+                "Formato inválido");
+        dataRow("not an object", "POST", consumer, QByteArray("[\"1001\", \"N\"]"), 400, "Formato inválido");
+        dataRow("unknown member", "POST", consumer, QByteArray("{\"args\": [\"1\", \"N\"], \"x\": 1}"), 400,
+                "Formato inválido");
+        dataRow("empty body", "POST", consumer, QByteArray(), 400, "Formato inválido");
+        dataRow("oversized body", "POST", consumer,
+                callBody({QString(70000, QLatin1Char('9')), QStringLiteral("N")}), 413, "excede o limite");
+        dataRow("GET on a method", "GET", consumer, QByteArray(), 405, "não permitido");
+        dataRow("POST on health", "POST", "/health", QByteArray(), 405, "não permitido");
+        dataRow("unknown path", "GET", "/admin", QByteArray(), 404, "não encontrado");
+        dataRow("date that does not exist", "POST", Balance,
+                callBody({QStringLiteral("0001"), QStringLiteral("10"), QStringLiteral("1001"),
+                          QStringLiteral("31/02/2024"), dayText(0)}),
+                200, "Data inválida: \"31/02/2024\"");
+        dataRow("date in another form", "POST", "/modules/Qvr.rdmExtratoSimplificado/getMoviClie",
+                callBody({QStringLiteral("0001"), QStringLiteral("10"), QStringLiteral("1001"),
+                          QStringLiteral("2024-05-01"), dayText(0)}),
+                200, "Use o formato dd/MM/yyyy");
+        dataRow("date that is no date", "POST", "/modules/Qvr.rdmExtratoDetalhado/GetProduto",
+                callBody({QStringLiteral("0001"), QStringLiteral("002"), QStringLiteral("10"),
+                          QStringLiteral("1001"), dayText(-1), QStringLiteral("amanhã")}),
+                200, "Data inválida");
+        dataRow("SQL in a code: no consumer", "POST", Balance, balanceOf("1001' OR '1'='1"), 200,
+                "não cadastrado");
+        dataRow("SQL to drop a table: no consumer", "POST", consumer,
+                callBody({QStringLiteral("';DROP TABLE VENDA;--"), QStringLiteral("N")}), 200, "");
+        dataRow("SQL too long for a code", "POST", consumer,
+                callBody({QStringLiteral("1'; DELETE FROM MOVCLIE;--"), QStringLiteral("S")}), 200,
+                "mais de 21 caracteres");
+        dataRow("10,000-character code", "POST", "/modules/Qvr.rdmExtratoDetalhado/GetMoviClie",
+                callBody({QStringLiteral("0001"), QStringLiteral("10"), QString(10000, QLatin1Char('7')),
+                          dayText(-10), dayText(0)}),
+                200, "CDCONSUMIDOR: o valor informado tem mais de 21 caracteres");
+        dataRow("3,000-character code", "POST", consumer,
+                callBody({QString(3000, QLatin1Char('7')), QStringLiteral("N")}), 200,
+                "Consumidor: o valor informado tem mais de 21");
+        dataRow("two-letter flag", "POST", consumer, callBody({QStringLiteral("1001"), QStringLiteral("SS")}),
+                200, "mais de 1 caracteres");
+    }
+
+    void badRequestsAreAnsweredClearly() {
+        QFETCH(QString, httpMethod);
+        QFETCH(QString, path);
+        QFETCH(QByteArray, body);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        const ServerProcess& server = m_fixture->server();
+        const ServerProcess::Reply reply =
+            httpMethod == QLatin1String("GET") ? server.get(path) : server.post(path, body);
+        QCOMPARE(reply.status, status);
+        if (says.isEmpty()) {
+            QCOMPARE(packetFrom(wire::decodeResult(reply.body)).rows.size(), 0);
+        } else {
+            const QString text =
+                status == 200 ? wire::decodeResult(reply.body).toString() : wire::decodeError(reply.body);
+            QVERIFY2(text.contains(says), qPrintable(text));
+        }
+        QCOMPARE(m_fixture->checksum(), m_checksum);
+    }
+
+    void serverSurvivesAndDataUnchanged() {
+        const ServerProcess::Reply health = m_fixture->server().get(QStringLiteral("/health"));
+        QCOMPARE(health.status, 200);
+        QVERIFY(health.body.contains("\"database\":\"ok\""));
+        const QVariant answer = m_fixture->call(TerminalCons, QStringLiteral("getConsumidor"),
+                                                {QStringLiteral("1001"), QStringLiteral("N")});
+        QCOMPARE(packetFrom(answer).rows.size(), 1);
+        QCOMPARE(m_fixture->checksum(), m_checksum);
+    }
+
+    void readsDateTextsInTheConfiguredForm() {
+        QVERIFY(m_fixture->startServer({QStringLiteral("--date-format"), QStringLiteral("yyyy-MM-dd")}));
+        const QString method = QStringLiteral("getMoviClie");
+        const QString module = QStringLiteral("Qvr.rdmExtratoSimplificado");
+        const QVariant iso =
+            m_fixture->call(module, method,
+                            {QStringLiteral("0001"), QStringLiteral("10"), QStringLiteral("1001"),
+                             QStringLiteral("2024-05-05"), QStringLiteral("2024-05-15")});
+        QCOMPARE(packetFrom(iso).rows.size(), 8);
+        const QVariant kiosk = m_fixture->call(
+            module, method,
+            {QStringLiteral("0001"), QStringLiteral("10"), QStringLiteral("1001"), dayText(-10), dayText(0)});
+        QVERIFY2(kiosk.toString().contains(QStringLiteral("Use o formato yyyy-MM-dd")),
+                 qPrintable(kiosk.toString()));
+        QVERIFY(m_fixture->startServer());
+    }
+
+    void lockedDatabaseAnswersErrorTextUntilReleased() {
+        m_fixture->stopServer();
+        {
+            ExclusiveLock lock(m_fixture->database());
+            QVERIFY(lock.locked());
+            QVERIFY(m_fixture->startServer({QStringLiteral("--lock-wait"), QStringLiteral("200")}));
+            const ServerProcess::Reply reply =
+                m_fixture->server().post(Balance, balanceOf(QStringLiteral("1001")));
+            QCOMPARE(reply.status, 200);
+            QVERIFY(wire::decodeResult(reply.body).toString().contains(QStringLiteral("ocupado")));
+            QCOMPARE(m_fixture->server().get(QStringLiteral("/health")).status, 503);
+        }
+        const ServerProcess::Reply reply =
+            m_fixture->server().post(Balance, balanceOf(QStringLiteral("1001")));
+        QCOMPARE(reply.status, 200);
+        QCOMPARE(packetFrom(wire::decodeResult(reply.body)).rows.size(), 1);
+        QCOMPARE(m_fixture->checksum(), m_checksum);
+    }
+
+    void missingDatabaseFolderRecoversWhenItAppears() {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("later"));
+        const QString path = folder + QStringLiteral("/totem.db");
+        ServerProcess server({QStringLiteral("--database"), path});
+        QVERIFY2(server.failure().isEmpty(), qPrintable(server.failure()));
+        ServerProcess::Reply reply = server.post(Balance, balanceOf(QStringLiteral("1001")));
+        QCOMPARE(reply.status, 200);
+        QVERIFY(wire::decodeResult(reply.body).toString().contains(QStringLiteral("indisponível")));
+        QCOMPARE(server.get(QStringLiteral("/health")).status, 503);
+
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(ServerProcess::createDemo(path, AppServerFixture::DemoToday).isEmpty());
+        reply = server.post(Balance, balanceOf(QStringLiteral("1001")));
+        QCOMPARE(reply.status, 200);
+        QCOMPARE(packetFrom(wire::decodeResult(reply.body)).rows.size(), 1);
+        QCOMPARE(server.get(QStringLiteral("/health")).status, 200);
+    }
+
+    void postgresOutOfReachRecoversWhenBack() {
+        AppServerFixture postgres(Engine::Postgres);
+        if (postgres.postgresMissing()) {
+            QSKIP(qPrintable(postgres.failure()));
+        }
+        QVERIFY2(postgres.failure().isEmpty(), qPrintable(postgres.failure()));
+        QCOMPARE(packetFrom(postgres.call(TerminalCons, QStringLiteral("getConsumidor"),
+                                          {QStringLiteral("1001"), QStringLiteral("N")}))
+                     .rows.size(),
+                 1);
+        QVERIFY(postgres.cluster()->stop());
+        const QVariant down = postgres.call(TerminalCons, QStringLiteral("getConsumidor"),
+                                            {QStringLiteral("1001"), QStringLiteral("N")});
+        QCOMPARE(postgres.lastStatus(), 200);
+        QVERIFY2(down.toString().contains(QStringLiteral("indisponível")), qPrintable(down.toString()));
+        QCOMPARE(postgres.server().get(QStringLiteral("/health")).status, 503);
+
+        QVERIFY(postgres.cluster()->start());
+        const QVariant back = postgres.call(TerminalCons, QStringLiteral("getConsumidor"),
+                                            {QStringLiteral("1001"), QStringLiteral("N")});
+        QCOMPARE(packetFrom(back).rows.size(), 1);
+    }
+
+    void postgresLockOrSlowStatementAnswersErrorText_data() {
+        QTest::addColumn<QString>("lockWait");
+        QTest::addColumn<QString>("requestTimeout");
+        QTest::addColumn<QString>("says");
+        dataRow("lock wait runs out first", "200", "10000", "ocupado");
+        dataRow("request time-out runs out first", "10000", "200", "tempo limite");
+    }
+
+    void postgresLockOrSlowStatementAnswersErrorText() {
+        QFETCH(QString, lockWait);
+        QFETCH(QString, requestTimeout);
+        QFETCH(QString, says);
+        AppServerFixture postgres(Engine::Postgres);
+        if (postgres.postgresMissing()) {
+            QSKIP(qPrintable(postgres.failure()));
+        }
+        QVERIFY(postgres.startServer(
+            {QStringLiteral("--lock-wait"), lockWait, QStringLiteral("--request-timeout"), requestTimeout}));
+        const QVariantList arguments{QStringLiteral("1001"), QStringLiteral("N")};
+        QCOMPARE(
+            packetFrom(postgres.call(TerminalCons, QStringLiteral("getConsumidor"), arguments)).rows.size(),
+            1);
+        const QString name = QStringLiteral("table-lock");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+            db.setHostName(QStringLiteral("127.0.0.1"));
+            db.setPort(postgres.cluster()->port());
+            db.setUserName(QStringLiteral("totem"));
+            db.setDatabaseName(QStringLiteral("demo"));
+            QVERIFY(db.open());
+            QSqlQuery lock(db);
+            QVERIFY(lock.exec(QStringLiteral("BEGIN")));
+            QVERIFY(lock.exec(QStringLiteral("LOCK TABLE CONSUMIDOR IN ACCESS EXCLUSIVE MODE")));
+            const QVariant locked = postgres.call(TerminalCons, QStringLiteral("getConsumidor"), arguments);
+            QCOMPARE(postgres.lastStatus(), 200);
+            QVERIFY2(locked.toString().contains(says), qPrintable(locked.toString()));
+            QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+        QCOMPARE(
+            packetFrom(postgres.call(TerminalCons, QStringLiteral("getConsumidor"), arguments)).rows.size(),
+            1);
+    }
+
+    void sigtermFinishesTheRequestInFlight() {
+        m_fixture->stopServer();
+        auto lock = std::make_unique<ExclusiveLock>(m_fixture->database());
+        QVERIFY(lock->locked());
+        QVERIFY(m_fixture->startServer({QStringLiteral("--lock-wait"), QStringLiteral("3000")}));
+        ServerProcess& server = m_fixture->server();
+        // The request waits on the lock while the signal arrives; releasing the lock lets it finish.
+        QFuture<ServerProcess::Reply> inFlight =
+            QtConcurrent::run([&server] { return server.post(Balance, balanceOf(QStringLiteral("1001"))); });
+        QTest::qWait(500);
+        QVERIFY(::kill(static_cast<pid_t>(server.processId()), SIGTERM) == 0);
+        QTest::qWait(300);
+        lock.reset();
+        inFlight.waitForFinished();
+        QCOMPARE(inFlight.result().status, 200);
+        QVERIFY(server.terminate());
+        QVERIFY(server.output().contains(QStringLiteral("method=getSaldo status=200")));
+        QVERIFY(server.errors().contains(QStringLiteral("stopped")));
+    }
 
 private:
     std::unique_ptr<AppServerFixture> m_fixture;
     QString m_checksum;
 };
-
-void FaultsTest::initTestCase() {
-    m_fixture = std::make_unique<AppServerFixture>(Engine::Sqlite);
-    QVERIFY2(m_fixture->failure().isEmpty(), qPrintable(m_fixture->failure()));
-    m_checksum = m_fixture->checksum();
-    QVERIFY(!m_checksum.isEmpty());
-}
-
-void FaultsTest::badRequestsAreAnsweredClearly_data() {
-    QTest::addColumn<QString>("httpMethod");
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<int>("status");
-    // Part of the {"error"} text, or of the error text answered as result; empty: an empty packet.
-    QTest::addColumn<QString>("says");
-    const QString consumer = QStringLiteral("/modules/Qvr.rdmTerminalCons/getConsumidor");
-    QTest::newRow("unknown module") << "POST"
-                                    << "/modules/Qvr.rdmNada/getSaldo" << balanceOf("1001") << 404
-                                    << "Módulo remoto";
-    QTest::newRow("unknown method") << "POST"
-                                    << "/modules/Qvr.rdmTerminalCons/getNada" << balanceOf("1001") << 404
-                                    << "não existe";
-    QTest::newRow("method name in another case")
-        << "POST"
-        << "/modules/Qvr.rdmTerminalCons/GetSaldo" << balanceOf("1001") << 404 << "não existe";
-    QTest::newRow("too few arguments")
-        << "POST" << Balance << callBody({QStringLiteral("0001")}) << 400 << "espera 5 argumentos";
-    QTest::newRow("too many arguments")
-        << "POST" << consumer << callBody({QStringLiteral("1001"), QStringLiteral("N"), QStringLiteral("x")})
-        << 400 << "espera 2 argumentos";
-    QTest::newRow("number for a text")
-        << "POST" << consumer << callBody({1001, QStringLiteral("N")}) << 400 << "deve ser um texto";
-    QTest::newRow("text for a date-time") << "POST"
-                                          << "/modules/Qvr.rdmTerminalCons/getLoja"
-                                          << callBody({QStringLiteral("0001"), dayText(-10), dayText(0),
-                                                       QStringLiteral("10"), QStringLiteral("1001")})
-                                          << 400 << "deve ser uma data-hora";
-    QTest::newRow("null argument") << "POST" << consumer << callBody({QVariant(), QStringLiteral("N")}) << 400
-                                   << "deve ser um texto";
-    QTest::newRow("malformed JSON") << "POST" << consumer << QByteArray("{\"args\": [\"1001\", ") << 400
-                                    << "Formato inválido";
-    QTest::newRow("not an object") << "POST" << consumer << QByteArray("[\"1001\", \"N\"]") << 400
-                                   << "Formato inválido";
-    QTest::newRow("unknown member") << "POST" << consumer
-                                    << QByteArray("{\"args\": [\"1\", \"N\"], \"x\": 1}") << 400
-                                    << "Formato inválido";
-    QTest::newRow("empty body") << "POST" << consumer << QByteArray() << 400 << "Formato inválido";
-    QTest::newRow("oversized body") << "POST" << consumer
-                                    << callBody({QString(70000, QLatin1Char('9')), QStringLiteral("N")})
-                                    << 413 << "excede o limite";
-    QTest::newRow("GET on a method") << "GET" << consumer << QByteArray() << 405 << "não permitido";
-    QTest::newRow("POST on health") << "POST"
-                                    << "/health" << QByteArray() << 405 << "não permitido";
-    QTest::newRow("unknown path") << "GET"
-                                  << "/admin" << QByteArray() << 404 << "não encontrado";
-    QTest::newRow("date that does not exist")
-        << "POST" << Balance
-        << callBody({QStringLiteral("0001"), QStringLiteral("10"), QStringLiteral("1001"),
-                     QStringLiteral("31/02/2024"), dayText(0)})
-        << 200 << "Data inválida: \"31/02/2024\"";
-    QTest::newRow("date in another form")
-        << "POST"
-        << "/modules/Qvr.rdmExtratoSimplificado/getMoviClie"
-        << callBody({QStringLiteral("0001"), QStringLiteral("10"), QStringLiteral("1001"),
-                     QStringLiteral("2024-05-01"), dayText(0)})
-        << 200 << "Use o formato dd/MM/yyyy";
-    QTest::newRow("date that is no date")
-        << "POST"
-        << "/modules/Qvr.rdmExtratoDetalhado/GetProduto"
-        << callBody({QStringLiteral("0001"), QStringLiteral("002"), QStringLiteral("10"),
-                     QStringLiteral("1001"), dayText(-1), QStringLiteral("amanhã")})
-        << 200 << "Data inválida";
-    QTest::newRow("SQL in a code: no consumer")
-        << "POST" << Balance << balanceOf("1001' OR '1'='1") << 200 << "não cadastrado";
-    QTest::newRow("SQL to drop a table: no consumer")
-        << "POST" << consumer << callBody({QStringLiteral("';DROP TABLE VENDA;--"), QStringLiteral("N")})
-        << 200 << "";
-    QTest::newRow("SQL too long for a code")
-        << "POST" << consumer << callBody({QStringLiteral("1'; DELETE FROM MOVCLIE;--"), QStringLiteral("S")})
-        << 200 << "mais de 21 caracteres";
-    QTest::newRow("10,000-character code")
-        << "POST"
-        << "/modules/Qvr.rdmExtratoDetalhado/GetMoviClie"
-        << callBody({QStringLiteral("0001"), QStringLiteral("10"), QString(10000, QLatin1Char('7')),
-                     dayText(-10), dayText(0)})
-        << 200 << "CDCONSUMIDOR: o valor informado tem mais de 21 caracteres";
-    QTest::newRow("3,000-character code")
-        << "POST" << consumer << callBody({QString(3000, QLatin1Char('7')), QStringLiteral("N")}) << 200
-        << "Consumidor: o valor informado tem mais de 21";
-    QTest::newRow("two-letter flag") << "POST" << consumer
-                                     << callBody({QStringLiteral("1001"), QStringLiteral("SS")}) << 200
-                                     << "mais de 1 caracteres";
-}
-
-void FaultsTest::badRequestsAreAnsweredClearly() {
-    QFETCH(QString, httpMethod);
-    QFETCH(QString, path);
-    QFETCH(QByteArray, body);
-    QFETCH(int, status);
-    QFETCH(QString, says);
-    const ServerProcess& server = m_fixture->server();
-    const ServerProcess::Reply reply =
-        httpMethod == QLatin1String("GET") ? server.get(path) : server.post(path, body);
-    QCOMPARE(reply.status, status);
-    if (says.isEmpty()) {
-        QCOMPARE(packetFrom(wire::decodeResult(reply.body)).rows.size(), 0);
-    } else {
-        const QString text =
-            status == 200 ? wire::decodeResult(reply.body).toString() : wire::decodeError(reply.body);
-        QVERIFY2(text.contains(says), qPrintable(text));
-    }
-    QCOMPARE(m_fixture->checksum(), m_checksum);
-}
-
-void FaultsTest::serverSurvivesAndDataUnchanged() {
-    const ServerProcess::Reply health = m_fixture->server().get(QStringLiteral("/health"));
-    QCOMPARE(health.status, 200);
-    QVERIFY(health.body.contains("\"database\":\"ok\""));
-    const QVariant answer = m_fixture->call(TerminalCons, QStringLiteral("getConsumidor"),
-                                            {QStringLiteral("1001"), QStringLiteral("N")});
-    QCOMPARE(packetFrom(answer).rows.size(), 1);
-    QCOMPARE(m_fixture->checksum(), m_checksum);
-}
-
-void FaultsTest::readsDateTextsInTheConfiguredForm() {
-    QVERIFY(m_fixture->startServer({QStringLiteral("--date-format"), QStringLiteral("yyyy-MM-dd")}));
-    const QString method = QStringLiteral("getMoviClie");
-    const QString module = QStringLiteral("Qvr.rdmExtratoSimplificado");
-    const QVariant iso =
-        m_fixture->call(module, method,
-                        {QStringLiteral("0001"), QStringLiteral("10"), QStringLiteral("1001"),
-                         QStringLiteral("2024-05-05"), QStringLiteral("2024-05-15")});
-    QCOMPARE(packetFrom(iso).rows.size(), 8);
-    const QVariant kiosk = m_fixture->call(
-        module, method,
-        {QStringLiteral("0001"), QStringLiteral("10"), QStringLiteral("1001"), dayText(-10), dayText(0)});
-    QVERIFY2(kiosk.toString().contains(QStringLiteral("Use o formato yyyy-MM-dd")),
-             qPrintable(kiosk.toString()));
-    QVERIFY(m_fixture->startServer());
-}
-
-void FaultsTest::lockedDatabaseAnswersErrorTextUntilReleased() {
-    m_fixture->stopServer();
-    {
-        ExclusiveLock lock(m_fixture->database());
-        QVERIFY(lock.locked());
-        QVERIFY(m_fixture->startServer({QStringLiteral("--lock-wait"), QStringLiteral("200")}));
-        const ServerProcess::Reply reply =
-            m_fixture->server().post(Balance, balanceOf(QStringLiteral("1001")));
-        QCOMPARE(reply.status, 200);
-        QVERIFY(wire::decodeResult(reply.body).toString().contains(QStringLiteral("ocupado")));
-        QCOMPARE(m_fixture->server().get(QStringLiteral("/health")).status, 503);
-    }
-    const ServerProcess::Reply reply = m_fixture->server().post(Balance, balanceOf(QStringLiteral("1001")));
-    QCOMPARE(reply.status, 200);
-    QCOMPARE(packetFrom(wire::decodeResult(reply.body)).rows.size(), 1);
-    QCOMPARE(m_fixture->checksum(), m_checksum);
-}
-
-void FaultsTest::missingDatabaseFolderRecoversWhenItAppears() {
-    QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("later"));
-    const QString path = folder + QStringLiteral("/totem.db");
-    ServerProcess server({QStringLiteral("--database"), path});
-    QVERIFY2(server.failure().isEmpty(), qPrintable(server.failure()));
-    ServerProcess::Reply reply = server.post(Balance, balanceOf(QStringLiteral("1001")));
-    QCOMPARE(reply.status, 200);
-    QVERIFY(wire::decodeResult(reply.body).toString().contains(QStringLiteral("indisponível")));
-    QCOMPARE(server.get(QStringLiteral("/health")).status, 503);
-
-    QVERIFY(QDir().mkpath(folder));
-    QVERIFY(ServerProcess::createDemo(path, AppServerFixture::DemoToday).isEmpty());
-    reply = server.post(Balance, balanceOf(QStringLiteral("1001")));
-    QCOMPARE(reply.status, 200);
-    QCOMPARE(packetFrom(wire::decodeResult(reply.body)).rows.size(), 1);
-    QCOMPARE(server.get(QStringLiteral("/health")).status, 200);
-}
-
-void FaultsTest::postgresOutOfReachRecoversWhenBack() {
-    AppServerFixture postgres(Engine::Postgres);
-    if (postgres.postgresMissing()) {
-        QSKIP(qPrintable(postgres.failure()));
-    }
-    QVERIFY2(postgres.failure().isEmpty(), qPrintable(postgres.failure()));
-    QCOMPARE(packetFrom(postgres.call(TerminalCons, QStringLiteral("getConsumidor"),
-                                      {QStringLiteral("1001"), QStringLiteral("N")}))
-                 .rows.size(),
-             1);
-    QVERIFY(postgres.cluster()->stop());
-    const QVariant down = postgres.call(TerminalCons, QStringLiteral("getConsumidor"),
-                                        {QStringLiteral("1001"), QStringLiteral("N")});
-    QCOMPARE(postgres.lastStatus(), 200);
-    QVERIFY2(down.toString().contains(QStringLiteral("indisponível")), qPrintable(down.toString()));
-    QCOMPARE(postgres.server().get(QStringLiteral("/health")).status, 503);
-
-    QVERIFY(postgres.cluster()->start());
-    const QVariant back = postgres.call(TerminalCons, QStringLiteral("getConsumidor"),
-                                        {QStringLiteral("1001"), QStringLiteral("N")});
-    QCOMPARE(packetFrom(back).rows.size(), 1);
-}
-
-void FaultsTest::postgresLockOrSlowStatementAnswersErrorText_data() {
-    QTest::addColumn<QString>("lockWait");
-    QTest::addColumn<QString>("requestTimeout");
-    QTest::addColumn<QString>("says");
-    QTest::newRow("lock wait runs out first") << "200"
-                                              << "10000"
-                                              << "ocupado";
-    QTest::newRow("request time-out runs out first") << "10000"
-                                                     << "200"
-                                                     << "tempo limite";
-}
-
-void FaultsTest::postgresLockOrSlowStatementAnswersErrorText() {
-    QFETCH(QString, lockWait);
-    QFETCH(QString, requestTimeout);
-    QFETCH(QString, says);
-    AppServerFixture postgres(Engine::Postgres);
-    if (postgres.postgresMissing()) {
-        QSKIP(qPrintable(postgres.failure()));
-    }
-    QVERIFY(postgres.startServer(
-        {QStringLiteral("--lock-wait"), lockWait, QStringLiteral("--request-timeout"), requestTimeout}));
-    const QVariantList arguments{QStringLiteral("1001"), QStringLiteral("N")};
-    QCOMPARE(packetFrom(postgres.call(TerminalCons, QStringLiteral("getConsumidor"), arguments)).rows.size(),
-             1);
-    const QString name = QStringLiteral("table-lock");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        db.setHostName(QStringLiteral("127.0.0.1"));
-        db.setPort(postgres.cluster()->port());
-        db.setUserName(QStringLiteral("totem"));
-        db.setDatabaseName(QStringLiteral("demo"));
-        QVERIFY(db.open());
-        QSqlQuery lock(db);
-        QVERIFY(lock.exec(QStringLiteral("BEGIN")));
-        QVERIFY(lock.exec(QStringLiteral("LOCK TABLE CONSUMIDOR IN ACCESS EXCLUSIVE MODE")));
-        const QVariant locked = postgres.call(TerminalCons, QStringLiteral("getConsumidor"), arguments);
-        QCOMPARE(postgres.lastStatus(), 200);
-        QVERIFY2(locked.toString().contains(says), qPrintable(locked.toString()));
-        QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    QCOMPARE(packetFrom(postgres.call(TerminalCons, QStringLiteral("getConsumidor"), arguments)).rows.size(),
-             1);
-}
-
-void FaultsTest::sigtermFinishesTheRequestInFlight() {
-    m_fixture->stopServer();
-    auto lock = std::make_unique<ExclusiveLock>(m_fixture->database());
-    QVERIFY(lock->locked());
-    QVERIFY(m_fixture->startServer({QStringLiteral("--lock-wait"), QStringLiteral("3000")}));
-    ServerProcess& server = m_fixture->server();
-    // The request waits on the lock while the signal arrives; releasing the lock lets it finish.
-    QFuture<ServerProcess::Reply> inFlight =
-        QtConcurrent::run([&server] { return server.post(Balance, balanceOf(QStringLiteral("1001"))); });
-    QTest::qWait(500);
-    QVERIFY(::kill(static_cast<pid_t>(server.processId()), SIGTERM) == 0);
-    QTest::qWait(300);
-    lock.reset();
-    inFlight.waitForFinished();
-    QCOMPARE(inFlight.result().status, 200);
-    QVERIFY(server.terminate());
-    QVERIFY(server.output().contains(QStringLiteral("method=getSaldo status=200")));
-    QVERIFY(server.errors().contains(QStringLiteral("stopped")));
-}
 
 QTEST_GUILESS_MAIN(FaultsTest)
 #include "tst_appserver_faults.moc"
