@@ -47,184 +47,177 @@ private slots:
     void init() { m_environment = std::make_unique<TestEnvironment>(); }
     void cleanup() { m_environment.reset(); }
 
-    void visibleFieldsAreColumns();
-    void cellsUseFormatsHandlersAndAlignment();
-    void columnListChosenByScreen();
-    void staysConsistentThroughEveryChange();
-    void currentRowFollowsDataSet();
-    void setCurrentRowMovesDataSet();
-    void currentRowIsAnnouncedAfterStructuralChanges();
-    void fieldsOfPacketAppearWithoutDeclaration();
+    void visibleFieldsAreColumns() {
+        TClientDataSet products;
+        declareProducts(products);
+        DataSetModel model(products);
+        QCOMPARE(model.columnCount(), 4);
+        QCOMPARE(model.rowCount(), 0);
+        products.loadPacket(productPacket());
+        QStringList titles;
+        for (int column = 0; column < model.columnCount(); ++column) {
+            titles.append(model.headerData(column, Qt::Horizontal).toString());
+        }
+        QCOMPARE(titles, (QStringList{"Data", "Produto", "Qtde.", "Vr.Total"}));
+        QCOMPARE(model.rowCount(), 3);
+    }
+
+    void cellsUseFormatsHandlersAndAlignment() {
+        TClientDataSet products;
+        declareProducts(products);
+        products.FieldByName("NMPRODUTO").setOnGetText([](const QVariant& v) {
+            return v.toString().toUpper();
+        });
+        products.loadPacket(productPacket());
+        DataSetModel model(products);
+        QCOMPARE(shownColumn(model, 0), (QStringList{"10/05", "11/05", "12/05"}));
+        QCOMPARE(shownColumn(model, 1), (QStringList{"ARROZ", "FEIJÃO", "SUCO"}));
+        QCOMPARE(shownColumn(model, 2), (QStringList{"1,000", "0,500", "2,000"}));
+        QCOMPARE(shownColumn(model, 3), (QStringList{"12,50", "1234,50", ""}));
+        const auto alignment = [&](int column) {
+            return model.data(model.index(0, column), Qt::TextAlignmentRole).value<Qt::Alignment>() &
+                   Qt::AlignHorizontal_Mask;
+        };
+        QCOMPARE(alignment(3), Qt::AlignRight);
+        QCOMPARE(alignment(1), Qt::AlignLeft);
+        QCOMPARE(model.headerData(3, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>() &
+                     Qt::AlignRight,
+                 Qt::AlignRight);
+        QCOMPARE(model.data(model.index(1, 3), Qt::EditRole), QVariant(1234.5));
+    }
+
+    void columnListChosenByScreen() {
+        TClientDataSet products;
+        declareProducts(products);
+        products.loadPacket(productPacket());
+        DataSetModel model(products);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setColumns({"VRTOTAL", "CDSUBGRPROD", "NOTYET"});
+        QCOMPARE(model.columnCount(), 2);
+        QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("CDSUBGRPROD"));
+        QCOMPARE(products.field(model.fieldIndex(0)).FieldName(), QStringLiteral("VRTOTAL"));
+        QCOMPARE(shownColumn(model, 1), (QStringList{"01", "02", "01"}));
+    }
+
+    void staysConsistentThroughEveryChange() {
+        TClientDataSet stores;
+        stores.addField("CDLOJA", FieldType::String, 10).setDisplayLabel("Código");
+        stores.addField("NMLOJA", FieldType::String, 50).setDisplayLabel("Nome");
+        DataSetModel model(stores);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const auto matchesDataSet = [&] {
+            QCOMPARE(model.rowCount(), stores.RecordCount());
+            QCOMPARE(model.currentRow(), stores.currentRow());
+            for (int row = 0; row < stores.RecordCount(); ++row) {
+                QCOMPARE(model.data(model.index(row, 1)).toString(), stores.displayTextAt(row, 1));
+            }
+        };
+        stores.loadPacket(storePacket());
+        matchesDataSet();
+        stores.addIndexDef("NMLOJA", "NMLOJA");
+        stores.setIndexName("NMLOJA");
+        matchesDataSet();
+        QCOMPARE(model.data(model.index(0, 1)).toString(), QStringLiteral("Açaí"));
+        stores.setFilter("UPPER(NMLOJA) LIKE 'C%'");
+        stores.setFiltered(true);
+        matchesDataSet();
+        QCOMPARE(model.rowCount(), 2);
+        stores.Insert();
+        matchesDataSet();
+        stores.FieldByName("NMLOJA").setValue("Cantina");
+        QCOMPARE(model.data(model.index(stores.currentRow(), 1)).toString(), QStringLiteral("Cantina"));
+        stores.Post();
+        matchesDataSet();
+        QCOMPARE(shownColumn(model, 1), (QStringList{"Café Central", "cafeteria do Zé", "Cantina"}));
+        stores.Delete();
+        matchesDataSet();
+        stores.setFilter("UPPER(NMLOJA) LIKE 'X%'");
+        matchesDataSet();
+        QCOMPARE(model.rowCount(), 0);
+        stores.setFiltered(false);
+        matchesDataSet();
+        stores.Close();
+        matchesDataSet();
+        stores.CreateDataSet();
+        matchesDataSet();
+        stores.loadPacket(storePacket());
+        matchesDataSet();
+        QCOMPARE(model.rowCount(), 6);
+    }
+
+    void currentRowFollowsDataSet() {
+        TClientDataSet stores;
+        stores.loadPacket(storePacket());
+        DataSetModel model(stores);
+        QSignalSpy changed(&model, &DataSetModel::currentRowChanged);
+        QCOMPARE(model.currentRow(), 0);
+        stores.Next();
+        stores.Next();
+        QCOMPARE(model.currentRow(), 2);
+        QCOMPARE(changed.count(), 2);
+        stores.Next();
+        stores.Prior();
+        QCOMPARE(changed.count(), 4);
+        stores.Last();
+        stores.Next();
+        QCOMPARE(changed.count(), 5);
+        QCOMPARE(changed.last().first().toInt(), 5);
+        stores.setFilter("NRSEQ > 4");
+        stores.setFiltered(true);
+        QCOMPARE(model.currentRow(), 0);
+        stores.Last();
+        stores.Delete();
+        QCOMPARE(model.currentRow(), 0);
+        stores.Delete();
+        QCOMPARE(model.currentRow(), -1);
+        QCOMPARE(changed.last().first().toInt(), -1);
+    }
+
+    void setCurrentRowMovesDataSet() {
+        TClientDataSet stores;
+        stores.loadPacket(storePacket());
+        DataSetModel model(stores);
+        QSignalSpy afterScroll(&stores, &TClientDataSet::AfterScroll);
+        model.setCurrentRow(3);
+        QCOMPARE(stores.currentRow(), 3);
+        QCOMPARE(stores.FieldByName("CDLOJA").asString(), QStringLiteral("004"));
+        QCOMPARE(model.currentRow(), 3);
+        QCOMPARE(afterScroll.count(), 1);
+        model.setCurrentRow(3);
+        QCOMPARE(afterScroll.count(), 1);
+    }
+
+    void currentRowIsAnnouncedAfterStructuralChanges() {
+        TClientDataSet stores;
+        stores.loadPacket(storePacket());
+        DataSetModel model(stores);
+        QSignalSpy changed(&model, &DataSetModel::currentRowChanged);
+        stores.Insert();
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.last().first().toInt(), 0);
+        stores.Cancel();
+        QCOMPARE(changed.count(), 2);
+        stores.setFilter("NRSEQ > 0");
+        stores.setFiltered(true);
+        QCOMPARE(changed.count(), 3);
+        QCOMPARE(model.currentRow(), 0);
+    }
+
+    void fieldsOfPacketAppearWithoutDeclaration() {
+        TClientDataSet balance;
+        DataSetModel model(balance);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(model.columnCount(), 0);
+        balance.loadPacket(storePacket());
+        QCOMPARE(model.columnCount(), 6);
+        QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("VRTOTAL"));
+        balance.Close();
+        QCOMPARE(model.columnCount(), 0);
+    }
 
 private:
     std::unique_ptr<TestEnvironment> m_environment;
 };
-
-void TestDataSetModel::visibleFieldsAreColumns() {
-    TClientDataSet products;
-    declareProducts(products);
-    DataSetModel model(products);
-    QCOMPARE(model.columnCount(), 4);
-    QCOMPARE(model.rowCount(), 0);
-    products.loadPacket(productPacket());
-    QStringList titles;
-    for (int column = 0; column < model.columnCount(); ++column) {
-        titles.append(model.headerData(column, Qt::Horizontal).toString());
-    }
-    QCOMPARE(titles, (QStringList{"Data", "Produto", "Qtde.", "Vr.Total"}));
-    QCOMPARE(model.rowCount(), 3);
-}
-
-void TestDataSetModel::cellsUseFormatsHandlersAndAlignment() {
-    TClientDataSet products;
-    declareProducts(products);
-    products.FieldByName("NMPRODUTO").setOnGetText([](const QVariant& v) { return v.toString().toUpper(); });
-    products.loadPacket(productPacket());
-    DataSetModel model(products);
-    QCOMPARE(shownColumn(model, 0), (QStringList{"10/05", "11/05", "12/05"}));
-    QCOMPARE(shownColumn(model, 1), (QStringList{"ARROZ", "FEIJÃO", "SUCO"}));
-    QCOMPARE(shownColumn(model, 2), (QStringList{"1,000", "0,500", "2,000"}));
-    QCOMPARE(shownColumn(model, 3), (QStringList{"12,50", "1234,50", ""}));
-    const auto alignment = [&](int column) {
-        return model.data(model.index(0, column), Qt::TextAlignmentRole).value<Qt::Alignment>() &
-               Qt::AlignHorizontal_Mask;
-    };
-    QCOMPARE(alignment(3), Qt::AlignRight);
-    QCOMPARE(alignment(1), Qt::AlignLeft);
-    QCOMPARE(
-        model.headerData(3, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight,
-        Qt::AlignRight);
-    QCOMPARE(model.data(model.index(1, 3), Qt::EditRole), QVariant(1234.5));
-}
-
-void TestDataSetModel::columnListChosenByScreen() {
-    TClientDataSet products;
-    declareProducts(products);
-    products.loadPacket(productPacket());
-    DataSetModel model(products);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.setColumns({"VRTOTAL", "CDSUBGRPROD", "NOTYET"});
-    QCOMPARE(model.columnCount(), 2);
-    QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("CDSUBGRPROD"));
-    QCOMPARE(products.field(model.fieldIndex(0)).FieldName(), QStringLiteral("VRTOTAL"));
-    QCOMPARE(shownColumn(model, 1), (QStringList{"01", "02", "01"}));
-}
-
-void TestDataSetModel::staysConsistentThroughEveryChange() {
-    TClientDataSet stores;
-    stores.addField("CDLOJA", FieldType::String, 10).setDisplayLabel("Código");
-    stores.addField("NMLOJA", FieldType::String, 50).setDisplayLabel("Nome");
-    DataSetModel model(stores);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    const auto matchesDataSet = [&] {
-        QCOMPARE(model.rowCount(), stores.RecordCount());
-        QCOMPARE(model.currentRow(), stores.currentRow());
-        for (int row = 0; row < stores.RecordCount(); ++row) {
-            QCOMPARE(model.data(model.index(row, 1)).toString(), stores.displayTextAt(row, 1));
-        }
-    };
-    stores.loadPacket(storePacket());
-    matchesDataSet();
-    stores.addIndexDef("NMLOJA", "NMLOJA");
-    stores.setIndexName("NMLOJA");
-    matchesDataSet();
-    QCOMPARE(model.data(model.index(0, 1)).toString(), QStringLiteral("Açaí"));
-    stores.setFilter("UPPER(NMLOJA) LIKE 'C%'");
-    stores.setFiltered(true);
-    matchesDataSet();
-    QCOMPARE(model.rowCount(), 2);
-    stores.Insert();
-    matchesDataSet();
-    stores.FieldByName("NMLOJA").setValue("Cantina");
-    QCOMPARE(model.data(model.index(stores.currentRow(), 1)).toString(), QStringLiteral("Cantina"));
-    stores.Post();
-    matchesDataSet();
-    QCOMPARE(shownColumn(model, 1), (QStringList{"Café Central", "cafeteria do Zé", "Cantina"}));
-    stores.Delete();
-    matchesDataSet();
-    stores.setFilter("UPPER(NMLOJA) LIKE 'X%'");
-    matchesDataSet();
-    QCOMPARE(model.rowCount(), 0);
-    stores.setFiltered(false);
-    matchesDataSet();
-    stores.Close();
-    matchesDataSet();
-    stores.CreateDataSet();
-    matchesDataSet();
-    stores.loadPacket(storePacket());
-    matchesDataSet();
-    QCOMPARE(model.rowCount(), 6);
-}
-
-void TestDataSetModel::currentRowFollowsDataSet() {
-    TClientDataSet stores;
-    stores.loadPacket(storePacket());
-    DataSetModel model(stores);
-    QSignalSpy changed(&model, &DataSetModel::currentRowChanged);
-    QCOMPARE(model.currentRow(), 0);
-    stores.Next();
-    stores.Next();
-    QCOMPARE(model.currentRow(), 2);
-    QCOMPARE(changed.count(), 2);
-    stores.Next();
-    stores.Prior();
-    QCOMPARE(changed.count(), 4);
-    stores.Last();
-    stores.Next();
-    QCOMPARE(changed.count(), 5);
-    QCOMPARE(changed.last().first().toInt(), 5);
-    stores.setFilter("NRSEQ > 4");
-    stores.setFiltered(true);
-    QCOMPARE(model.currentRow(), 0);
-    stores.Last();
-    stores.Delete();
-    QCOMPARE(model.currentRow(), 0);
-    stores.Delete();
-    QCOMPARE(model.currentRow(), -1);
-    QCOMPARE(changed.last().first().toInt(), -1);
-}
-
-void TestDataSetModel::setCurrentRowMovesDataSet() {
-    TClientDataSet stores;
-    stores.loadPacket(storePacket());
-    DataSetModel model(stores);
-    QSignalSpy afterScroll(&stores, &TClientDataSet::AfterScroll);
-    model.setCurrentRow(3);
-    QCOMPARE(stores.currentRow(), 3);
-    QCOMPARE(stores.FieldByName("CDLOJA").asString(), QStringLiteral("004"));
-    QCOMPARE(model.currentRow(), 3);
-    QCOMPARE(afterScroll.count(), 1);
-    model.setCurrentRow(3);
-    QCOMPARE(afterScroll.count(), 1);
-}
-
-void TestDataSetModel::currentRowIsAnnouncedAfterStructuralChanges() {
-    TClientDataSet stores;
-    stores.loadPacket(storePacket());
-    DataSetModel model(stores);
-    QSignalSpy changed(&model, &DataSetModel::currentRowChanged);
-    stores.Insert();
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(changed.last().first().toInt(), 0);
-    stores.Cancel();
-    QCOMPARE(changed.count(), 2);
-    stores.setFilter("NRSEQ > 0");
-    stores.setFiltered(true);
-    QCOMPARE(changed.count(), 3);
-    QCOMPARE(model.currentRow(), 0);
-}
-
-void TestDataSetModel::fieldsOfPacketAppearWithoutDeclaration() {
-    TClientDataSet balance;
-    DataSetModel model(balance);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QCOMPARE(model.columnCount(), 0);
-    balance.loadPacket(storePacket());
-    QCOMPARE(model.columnCount(), 6);
-    QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("VRTOTAL"));
-    balance.Close();
-    QCOMPARE(model.columnCount(), 0);
-}
 
 QTEST_GUILESS_MAIN(TestDataSetModel)
 #include "tst_datasetmodel.moc"
