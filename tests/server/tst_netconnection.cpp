@@ -6,6 +6,7 @@
 #include "server/NetConnection.h"
 #include "server/ServerErrors.h"
 #include "server/WireFormat.h"
+#include "support/Rows.h"
 #include "support/TestEnvironment.h"
 
 using namespace std::chrono_literals;
@@ -39,257 +40,235 @@ QString connectionErrorOf(Action action) {
 class TestNetConnection : public QObject {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init() {
+        m_environment = std::make_unique<TestEnvironment>();
+        m_server = std::make_unique<LoopbackAppServer>();
+        m_server->addModule(Module);
+        m_server->addMethod(Module, "getConsumidor", [](const QVariantList&) {
+            return Reply::result(QVariant::fromValue(consumerPacket()));
+        });
+        m_beforeConnects = 0;
+    }
 
-    void connectRunsBeforeConnectAndChecksModule();
-    void disconnectIsIdempotent();
-    void unknownModuleFailsToConnect();
-    void serverGuid_data();
-    void serverGuid();
-    void callSendsArgumentsInOrder();
-    void callAnswers_data();
-    void callAnswers();
-    void errorTextIsRaisedWithThrowException();
-    void protocolFaultsRaise_data();
-    void protocolFaultsRaise();
-    void callConnectsByItself();
-    void silentServerFailsConnectWithinReadTimeout();
-    void stalledCallFailsAndNextCallReconnects();
-    void serverThatGoesAwayIsReconnected();
-    void namesThatBreakThePathAreRefused_data();
-    void namesThatBreakThePathAreRefused();
-    void missingAddressFails();
+    void cleanup() {
+        m_server.reset();
+        m_environment.reset();
+    }
+
+    void connectRunsBeforeConnectAndChecksModule() {
+        auto connection = connectionTo(m_server->port());
+        QVERIFY(!connection->Connected());
+        connection->setConnected(true);
+        QVERIFY(connection->Connected());
+        QCOMPARE(m_beforeConnects, 1);
+        QCOMPARE(m_server->moduleChecks(), 1);
+        connection->setConnected(true);
+        QCOMPARE(m_beforeConnects, 1);
+    }
+
+    void disconnectIsIdempotent() {
+        auto connection = connectionTo(m_server->port());
+        connection->setConnected(true);
+        connection->setConnected(false);
+        QVERIFY(!connection->Connected());
+        connection->setConnected(false);
+        QVERIFY(!connection->Connected());
+    }
+
+    void unknownModuleFailsToConnect() {
+        auto connection = connectionTo(m_server->port(), QStringLiteral("Qvr.rdmNaoExiste"));
+        const QString text = connectionErrorOf([&] { connection->setConnected(true); });
+        QVERIFY2(text.contains(QStringLiteral("Qvr.rdmNaoExiste")) &&
+                     text.contains(QStringLiteral("não encontrado")),
+                 qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("127.0.0.1:%1").arg(m_server->port())), qPrintable(text));
+        QVERIFY(!connection->Connected());
+    }
+
+    void serverGuid_data() {
+        QTest::addColumn<QString>("moduleGuid");
+        QTest::addColumn<QString>("expectedGuid");
+        QTest::addColumn<bool>("connects");
+        dataRow("no GUID expected", Guid, QString(), true);
+        dataRow("same GUID", Guid, Guid, true);
+        dataRow("same GUID other case", Guid, Guid.toLower(), true);
+        dataRow("other GUID", Guid, QStringLiteral("{00000000-0000-0000-0000-000000000000}"), false);
+        dataRow("module without GUID", QString(), Guid, false);
+    }
+
+    void serverGuid() {
+        QFETCH(QString, moduleGuid);
+        QFETCH(QString, expectedGuid);
+        QFETCH(bool, connects);
+        m_server->addModule(QStringLiteral("Qvr.rdmExtratoDetalhado"), moduleGuid);
+        auto connection = connectionTo(m_server->port(), QStringLiteral("Qvr.rdmExtratoDetalhado"));
+        connection->setServerGUID(expectedGuid);
+        const QString text = connectionErrorOf([&] { connection->setConnected(true); });
+        QCOMPARE(connection->Connected(), connects);
+        QCOMPARE(text.isEmpty(), connects);
+    }
+
+    void callSendsArgumentsInOrder() {
+        auto connection = connectionTo(m_server->port());
+        const QDateTime start(QDate(2024, 4, 16), QTime(0, 0));
+        connection->call("getConsumidor",
+                         {QStringLiteral("0001"), QStringLiteral("S"), start, 2.5, QVariant()});
+        const QVariantList received = m_server->lastArguments();
+        QCOMPARE(received,
+                 (QVariantList{QStringLiteral("0001"), QStringLiteral("S"), start, 2.5, QVariant()}));
+    }
+
+    void callAnswers_data() {
+        QTest::addColumn<QVariant>("answer");
+        dataRow("error text", QVariant(QStringLiteral("Consumidor bloqueado.")));
+        dataRow("packet", QVariant::fromValue(consumerPacket()));
+        dataRow("array of packets", QVariant(QVariantList{QVariant::fromValue(consumerPacket()),
+                                                          QVariant::fromValue(DataPacket{})}));
+    }
+
+    void callAnswers() {
+        QFETCH(QVariant, answer);
+        m_server->addMethod(Module, "getSaldo",
+                            [answer](const QVariantList&) { return Reply::result(answer); });
+        auto connection = connectionTo(m_server->port());
+        const QVariant result = connection->call("getSaldo", {QStringLiteral("0001")});
+        QCOMPARE(result.metaType(), answer.metaType());
+        QCOMPARE(result, answer);
+    }
+
+    void errorTextIsRaisedWithThrowException() {
+        m_server->addMethod(Module, "getSaldo", [](const QVariantList&) {
+            return Reply::result(QStringLiteral("Consumidor bloqueado."));
+        });
+        auto connection = connectionTo(m_server->port());
+        connection->setThrowException(true);
+        try {
+            connection->call("getSaldo");
+            QFAIL("the error text was not raised");
+        } catch (const ServerError& error) {
+            QCOMPARE(error.text(), QStringLiteral("Consumidor bloqueado."));
+        }
+        QCOMPARE(connection->call("getConsumidor").metaType(), QMetaType::fromType<DataPacket>());
+    }
+
+    void protocolFaultsRaise_data() {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("expectedText");
+        QTest::addColumn<bool>("staysConnected");
+        dataRow("unknown method", "getNada", 0, QByteArray(), "Método desconhecido.", true);
+        dataRow("400 with error", "getSaldo", 400, wire::encodeError("Argumentos errados."),
+                "Argumentos errados.", true);
+        dataRow("500 without body", "getSaldo", 500, QByteArray(), "HTTP 500", true);
+        dataRow("truncated answer", "getSaldo", 200, QByteArray(R"({"result":{"fields":)"),
+                "Formato inválido", false);
+        dataRow("oversized answer", "getSaldo", 200, QByteArray(wire::MaxBodyBytes + 1, ' '),
+                "excede o limite", false);
+        dataRow("number answer", "getSaldo", 200, QByteArray(R"({"result":5})"), "Formato inválido", false);
+    }
+
+    void protocolFaultsRaise() {
+        QFETCH(QString, method);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, expectedText);
+        QFETCH(bool, staysConnected);
+        m_server->addMethod(Module, "getSaldo",
+                            [=](const QVariantList&) { return Reply::raw(status, body); });
+        auto connection = connectionTo(m_server->port());
+        connection->setConnected(true);
+        const QString text = connectionErrorOf([&] { connection->call(method); });
+        QVERIFY2(text.contains(expectedText) && text.contains(method), qPrintable(text));
+        QCOMPARE(connection->Connected(), staysConnected);
+    }
+
+    void callConnectsByItself() {
+        auto connection = connectionTo(m_server->port());
+        QCOMPARE(connection->call("getConsumidor").value<DataPacket>(), consumerPacket());
+        QVERIFY(connection->Connected());
+        QCOMPARE(m_beforeConnects, 1);
+        connection->call("getConsumidor");
+        QCOMPARE(m_beforeConnects, 1);
+    }
+
+    void silentServerFailsConnectWithinReadTimeout() {
+        SilentListener silent;
+        auto connection = connectionTo(silent.port());
+        const QString text = connectionErrorOf([&] { connection->setConnected(true); });
+        QVERIFY2(text.contains(QStringLiteral("não respondeu")), qPrintable(text));
+        QVERIFY(!connection->Connected());
+    }
+
+    void stalledCallFailsAndNextCallReconnects() {
+        m_server->addMethod(Module, "getSaldo", [](const QVariantList&) { return Reply::silence(); });
+        auto connection = connectionTo(m_server->port());
+        connection->setConnected(true);
+        const QString text = connectionErrorOf([&] { connection->call("getSaldo"); });
+        QVERIFY2(text.contains(QStringLiteral("getSaldo")) && text.contains(QStringLiteral("não respondeu")),
+                 qPrintable(text));
+        QVERIFY(!connection->Connected());
+        QCOMPARE(connection->call("getConsumidor").value<DataPacket>(), consumerPacket());
+        QCOMPARE(m_beforeConnects, 2);
+        QCOMPARE(m_server->moduleChecks(), 2);
+    }
+
+    void serverThatGoesAwayIsReconnected() {
+        auto connection = connectionTo(m_server->port());
+        connection->call("getConsumidor");
+        m_server->stop();
+        const QString text = connectionErrorOf([&] { connection->call("getConsumidor"); });
+        QVERIFY2(!text.isEmpty(), "a call to a stopped server did not fail");
+        QVERIFY(!connection->Connected());
+        m_server->start();
+        QCOMPARE(connection->call("getConsumidor").value<DataPacket>(), consumerPacket());
+        QVERIFY(connection->Connected());
+    }
+
+    void namesThatBreakThePathAreRefused_data() {
+        QTest::addColumn<QString>("module");
+        QTest::addColumn<QString>("method");
+        dataRow("slash in method", Module, "getSaldo/../x");
+        dataRow("blank in method", Module, "get Saldo");
+        dataRow("empty method", Module, "");
+        dataRow("slash in module", "Qvr/rdm", "getSaldo");
+    }
+
+    void namesThatBreakThePathAreRefused() {
+        QFETCH(QString, module);
+        QFETCH(QString, method);
+        auto connection = connectionTo(m_server->port(), module);
+        QVERIFY(!connectionErrorOf([&] { connection->call(method); }).isEmpty());
+    }
+
+    void missingAddressFails() {
+        TNetConnection connection;
+        connection.setServerName(Module);
+        QSignalSpy beforeConnect(&connection, &TNetConnection::BeforeConnect);
+        const QString text = connectionErrorOf([&] { connection.setConnected(true); });
+        QVERIFY2(text.startsWith(QStringLiteral("Erro durante conexão")), qPrintable(text));
+        QCOMPARE(beforeConnect.count(), 1);
+    }
 
 private:
     // A connection whose before-connect handler points it at the test server, as screens do with WebURL.
-    std::unique_ptr<TNetConnection> connectionTo(int port, const QString& module = Module);
+    std::unique_ptr<TNetConnection> connectionTo(int port, const QString& module = Module) {
+        auto connection = std::make_unique<TNetConnection>();
+        connection->setServerName(module);
+        connection->setConnectTimeout(2s);
+        connection->setReadTimeout(300ms);
+        connect(connection.get(), &TNetConnection::BeforeConnect, this, [this, raw = connection.get(), port] {
+            ++m_beforeConnects;
+            raw->setHost(QStringLiteral("127.0.0.1"));
+            raw->setPort(port);
+        });
+        return connection;
+    }
 
     std::unique_ptr<TestEnvironment> m_environment;
     std::unique_ptr<LoopbackAppServer> m_server;
     int m_beforeConnects = 0;
 };
-
-void TestNetConnection::init() {
-    m_environment = std::make_unique<TestEnvironment>();
-    m_server = std::make_unique<LoopbackAppServer>();
-    m_server->addModule(Module);
-    m_server->addMethod(Module, "getConsumidor", [](const QVariantList&) {
-        return Reply::result(QVariant::fromValue(consumerPacket()));
-    });
-    m_beforeConnects = 0;
-}
-
-void TestNetConnection::cleanup() {
-    m_server.reset();
-    m_environment.reset();
-}
-
-std::unique_ptr<TNetConnection> TestNetConnection::connectionTo(int port, const QString& module) {
-    auto connection = std::make_unique<TNetConnection>();
-    connection->setServerName(module);
-    connection->setConnectTimeout(2s);
-    connection->setReadTimeout(300ms);
-    connect(connection.get(), &TNetConnection::BeforeConnect, this, [this, raw = connection.get(), port] {
-        ++m_beforeConnects;
-        raw->setHost(QStringLiteral("127.0.0.1"));
-        raw->setPort(port);
-    });
-    return connection;
-}
-
-void TestNetConnection::connectRunsBeforeConnectAndChecksModule() {
-    auto connection = connectionTo(m_server->port());
-    QVERIFY(!connection->Connected());
-    connection->setConnected(true);
-    QVERIFY(connection->Connected());
-    QCOMPARE(m_beforeConnects, 1);
-    QCOMPARE(m_server->moduleChecks(), 1);
-    connection->setConnected(true);
-    QCOMPARE(m_beforeConnects, 1);
-}
-
-void TestNetConnection::disconnectIsIdempotent() {
-    auto connection = connectionTo(m_server->port());
-    connection->setConnected(true);
-    connection->setConnected(false);
-    QVERIFY(!connection->Connected());
-    connection->setConnected(false);
-    QVERIFY(!connection->Connected());
-}
-
-void TestNetConnection::unknownModuleFailsToConnect() {
-    auto connection = connectionTo(m_server->port(), QStringLiteral("Qvr.rdmNaoExiste"));
-    const QString text = connectionErrorOf([&] { connection->setConnected(true); });
-    QVERIFY2(
-        text.contains(QStringLiteral("Qvr.rdmNaoExiste")) && text.contains(QStringLiteral("não encontrado")),
-        qPrintable(text));
-    QVERIFY2(text.contains(QStringLiteral("127.0.0.1:%1").arg(m_server->port())), qPrintable(text));
-    QVERIFY(!connection->Connected());
-}
-
-void TestNetConnection::serverGuid_data() {
-    QTest::addColumn<QString>("moduleGuid");
-    QTest::addColumn<QString>("expectedGuid");
-    QTest::addColumn<bool>("connects");
-    QTest::newRow("no GUID expected") << Guid << QString() << true;
-    QTest::newRow("same GUID") << Guid << Guid << true;
-    QTest::newRow("same GUID other case") << Guid << Guid.toLower() << true;
-    QTest::newRow("other GUID") << Guid << QStringLiteral("{00000000-0000-0000-0000-000000000000}") << false;
-    QTest::newRow("module without GUID") << QString() << Guid << false;
-}
-
-void TestNetConnection::serverGuid() {
-    QFETCH(QString, moduleGuid);
-    QFETCH(QString, expectedGuid);
-    QFETCH(bool, connects);
-    m_server->addModule(QStringLiteral("Qvr.rdmExtratoDetalhado"), moduleGuid);
-    auto connection = connectionTo(m_server->port(), QStringLiteral("Qvr.rdmExtratoDetalhado"));
-    connection->setServerGUID(expectedGuid);
-    const QString text = connectionErrorOf([&] { connection->setConnected(true); });
-    QCOMPARE(connection->Connected(), connects);
-    QCOMPARE(text.isEmpty(), connects);
-}
-
-void TestNetConnection::callSendsArgumentsInOrder() {
-    auto connection = connectionTo(m_server->port());
-    const QDateTime start(QDate(2024, 4, 16), QTime(0, 0));
-    connection->call("getConsumidor", {QStringLiteral("0001"), QStringLiteral("S"), start, 2.5, QVariant()});
-    const QVariantList received = m_server->lastArguments();
-    QCOMPARE(received, (QVariantList{QStringLiteral("0001"), QStringLiteral("S"), start, 2.5, QVariant()}));
-}
-
-void TestNetConnection::callAnswers_data() {
-    QTest::addColumn<QVariant>("answer");
-    QTest::newRow("error text") << QVariant(QStringLiteral("Consumidor bloqueado."));
-    QTest::newRow("packet") << QVariant::fromValue(consumerPacket());
-    QTest::newRow("array of packets")
-        << QVariant(QVariantList{QVariant::fromValue(consumerPacket()), QVariant::fromValue(DataPacket{})});
-}
-
-void TestNetConnection::callAnswers() {
-    QFETCH(QVariant, answer);
-    m_server->addMethod(Module, "getSaldo", [answer](const QVariantList&) { return Reply::result(answer); });
-    auto connection = connectionTo(m_server->port());
-    const QVariant result = connection->call("getSaldo", {QStringLiteral("0001")});
-    QCOMPARE(result.metaType(), answer.metaType());
-    QCOMPARE(result, answer);
-}
-
-void TestNetConnection::errorTextIsRaisedWithThrowException() {
-    m_server->addMethod(Module, "getSaldo", [](const QVariantList&) {
-        return Reply::result(QStringLiteral("Consumidor bloqueado."));
-    });
-    auto connection = connectionTo(m_server->port());
-    connection->setThrowException(true);
-    try {
-        connection->call("getSaldo");
-        QFAIL("the error text was not raised");
-    } catch (const ServerError& error) {
-        QCOMPARE(error.text(), QStringLiteral("Consumidor bloqueado."));
-    }
-    QCOMPARE(connection->call("getConsumidor").metaType(), QMetaType::fromType<DataPacket>());
-}
-
-void TestNetConnection::protocolFaultsRaise_data() {
-    QTest::addColumn<QString>("method");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("expectedText");
-    QTest::addColumn<bool>("staysConnected");
-    QTest::newRow("unknown method") << "getNada" << 0 << QByteArray() << "Método desconhecido." << true;
-    QTest::newRow("400 with error") << "getSaldo" << 400 << wire::encodeError("Argumentos errados.")
-                                    << "Argumentos errados." << true;
-    QTest::newRow("500 without body") << "getSaldo" << 500 << QByteArray() << "HTTP 500" << true;
-    QTest::newRow("truncated answer")
-        << "getSaldo" << 200 << QByteArray(R"({"result":{"fields":)") << "Formato inválido" << false;
-    QTest::newRow("oversized answer")
-        << "getSaldo" << 200 << QByteArray(wire::MaxBodyBytes + 1, ' ') << "excede o limite" << false;
-    QTest::newRow("number answer") << "getSaldo" << 200 << QByteArray(R"({"result":5})") << "Formato inválido"
-                                   << false;
-}
-
-void TestNetConnection::protocolFaultsRaise() {
-    QFETCH(QString, method);
-    QFETCH(int, status);
-    QFETCH(QByteArray, body);
-    QFETCH(QString, expectedText);
-    QFETCH(bool, staysConnected);
-    m_server->addMethod(Module, "getSaldo", [=](const QVariantList&) { return Reply::raw(status, body); });
-    auto connection = connectionTo(m_server->port());
-    connection->setConnected(true);
-    const QString text = connectionErrorOf([&] { connection->call(method); });
-    QVERIFY2(text.contains(expectedText) && text.contains(method), qPrintable(text));
-    QCOMPARE(connection->Connected(), staysConnected);
-}
-
-void TestNetConnection::callConnectsByItself() {
-    auto connection = connectionTo(m_server->port());
-    QCOMPARE(connection->call("getConsumidor").value<DataPacket>(), consumerPacket());
-    QVERIFY(connection->Connected());
-    QCOMPARE(m_beforeConnects, 1);
-    connection->call("getConsumidor");
-    QCOMPARE(m_beforeConnects, 1);
-}
-
-void TestNetConnection::silentServerFailsConnectWithinReadTimeout() {
-    SilentListener silent;
-    auto connection = connectionTo(silent.port());
-    const QString text = connectionErrorOf([&] { connection->setConnected(true); });
-    QVERIFY2(text.contains(QStringLiteral("não respondeu")), qPrintable(text));
-    QVERIFY(!connection->Connected());
-}
-
-void TestNetConnection::stalledCallFailsAndNextCallReconnects() {
-    m_server->addMethod(Module, "getSaldo", [](const QVariantList&) { return Reply::silence(); });
-    auto connection = connectionTo(m_server->port());
-    connection->setConnected(true);
-    const QString text = connectionErrorOf([&] { connection->call("getSaldo"); });
-    QVERIFY2(text.contains(QStringLiteral("getSaldo")) && text.contains(QStringLiteral("não respondeu")),
-             qPrintable(text));
-    QVERIFY(!connection->Connected());
-    QCOMPARE(connection->call("getConsumidor").value<DataPacket>(), consumerPacket());
-    QCOMPARE(m_beforeConnects, 2);
-    QCOMPARE(m_server->moduleChecks(), 2);
-}
-
-void TestNetConnection::serverThatGoesAwayIsReconnected() {
-    auto connection = connectionTo(m_server->port());
-    connection->call("getConsumidor");
-    m_server->stop();
-    const QString text = connectionErrorOf([&] { connection->call("getConsumidor"); });
-    QVERIFY2(!text.isEmpty(), "a call to a stopped server did not fail");
-    QVERIFY(!connection->Connected());
-    m_server->start();
-    QCOMPARE(connection->call("getConsumidor").value<DataPacket>(), consumerPacket());
-    QVERIFY(connection->Connected());
-}
-
-void TestNetConnection::namesThatBreakThePathAreRefused_data() {
-    QTest::addColumn<QString>("module");
-    QTest::addColumn<QString>("method");
-    QTest::newRow("slash in method") << Module << "getSaldo/../x";
-    QTest::newRow("blank in method") << Module << "get Saldo";
-    QTest::newRow("empty method") << Module << "";
-    QTest::newRow("slash in module") << "Qvr/rdm"
-                                     << "getSaldo";
-}
-
-void TestNetConnection::namesThatBreakThePathAreRefused() {
-    QFETCH(QString, module);
-    QFETCH(QString, method);
-    auto connection = connectionTo(m_server->port(), module);
-    QVERIFY(!connectionErrorOf([&] { connection->call(method); }).isEmpty());
-}
-
-void TestNetConnection::missingAddressFails() {
-    TNetConnection connection;
-    connection.setServerName(Module);
-    QSignalSpy beforeConnect(&connection, &TNetConnection::BeforeConnect);
-    const QString text = connectionErrorOf([&] { connection.setConnected(true); });
-    QVERIFY2(text.startsWith(QStringLiteral("Erro durante conexão")), qPrintable(text));
-    QCOMPARE(beforeConnect.count(), 1);
-}
 
 QTEST_GUILESS_MAIN(TestNetConnection)
 #include "tst_netconnection.moc"
