@@ -3,6 +3,7 @@
 
 #include "server/ServerErrors.h"
 #include "server/WireFormat.h"
+#include "support/Rows.h"
 #include "support/TestEnvironment.h"
 
 #include <cmath>
@@ -66,19 +67,19 @@ const QByteArray OneFieldHead = R"({"result":{"fields":[{"name":"A","type":")";
 void TestWireFormat::valuesRoundTrip_data() {
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<QVariant>("expected");
-    QTest::newRow("text") << QVariant(QStringLiteral("0001")) << QVariant(QStringLiteral("0001"));
-    QTest::newRow("accents and quotes")
-        << QVariant(QStringLiteral("Ção \"x\" \\ é")) << QVariant(QStringLiteral("Ção \"x\" \\ é"));
-    QTest::newRow("int becomes double") << QVariant(42) << QVariant(42.0);
-    QTest::newRow("negative double") << QVariant(-3.25) << QVariant(-3.25);
-    QTest::newRow("null") << QVariant() << QVariant();
-    QTest::newRow("bool") << QVariant(true) << QVariant(true);
+    dataRow("text", QVariant(QStringLiteral("0001")), QVariant(QStringLiteral("0001")));
+    dataRow("accents and quotes", QVariant(QStringLiteral("Ção \"x\" \\ é")),
+            QVariant(QStringLiteral("Ção \"x\" \\ é")));
+    dataRow("int becomes double", QVariant(42), QVariant(42.0));
+    dataRow("negative double", QVariant(-3.25), QVariant(-3.25));
+    dataRow("null", QVariant(), QVariant());
+    dataRow("bool", QVariant(true), QVariant(true));
     const QDateTime moment(QDate(2023, 12, 16), QTime(23, 59, 58, 7));
-    QTest::newRow("date-time") << QVariant(moment) << QVariant(moment);
-    QTest::newRow("date at midnight")
-        << QVariant(QDate(2024, 1, 15)) << QVariant(QDateTime(QDate(2024, 1, 15), QTime(0, 0)));
+    dataRow("date-time", QVariant(moment), QVariant(moment));
+    dataRow("date at midnight", QVariant(QDate(2024, 1, 15)),
+            QVariant(QDateTime(QDate(2024, 1, 15), QTime(0, 0))));
     const QVariantList nested{QStringLiteral("a"), QVariantList{1.0, QVariant()}};
-    QTest::newRow("nested list") << QVariant(nested) << QVariant(nested);
+    dataRow("nested list", QVariant(nested), QVariant(nested));
 }
 
 void TestWireFormat::valuesRoundTrip() {
@@ -132,48 +133,45 @@ void TestWireFormat::answerKindsRoundTrip() {
 
 void TestWireFormat::malformedAnswersRaise_data() {
     QTest::addColumn<QByteArray>("body");
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("not an object") << QByteArray("[1]");
-    QTest::newRow("truncated") << QByteArray(R"({"result":{"fields":[{"name":"A","type":"str)");
-    QTest::newRow("garbage after") << QByteArray(R"({"result":"x"} trailing)");
-    QTest::newRow("no result") << QByteArray(R"({"answer":"x"})");
-    QTest::newRow("extra member") << QByteArray(R"({"result":"x","more":1})");
-    QTest::newRow("number result") << withResult("1");
-    QTest::newRow("null result") << withResult("null");
-    QTest::newRow("array of texts") << withResult(R"(["a"])");
-    QTest::newRow("packet without rows") << withResult(R"({"fields":[]})");
-    QTest::newRow("packet extra member") << withResult(R"({"fields":[],"rows":[],"x":0})");
-    QTest::newRow("fields not a list") << withResult(R"({"fields":{},"rows":[]})");
-    QTest::newRow("field not an object") << withResult(R"({"fields":["A"],"rows":[]})");
-    QTest::newRow("field without name") << withResult(R"({"fields":[{"type":"string"}],"rows":[]})");
-    QTest::newRow("empty field name") << withResult(R"({"fields":[{"name":"","type":"string"}],"rows":[]})");
-    QTest::newRow("unknown type") << withResult(R"({"fields":[{"name":"A","type":"money"}],"rows":[]})");
-    QTest::newRow("negative size") << withResult(
-        R"({"fields":[{"name":"A","type":"string","size":-1}],"rows":[]})");
-    QTest::newRow("fractional size") << withResult(
-        R"({"fields":[{"name":"A","type":"string","size":2.5}],"rows":[]})");
-    QTest::newRow("duplicate field") << withResult(
-        R"({"fields":[{"name":"A","type":"string"},{"name":"A","type":"float"}],"rows":[]})");
-    QTest::newRow("row too short") << OneFieldHead + R"(string"}],"rows":[[]]}})";
-    QTest::newRow("row too long") << OneFieldHead + R"(string"}],"rows":[["a","b"]]}})";
-    QTest::newRow("row not a list") << OneFieldHead + R"(string"}],"rows":["a"]}})";
-    QTest::newRow("number in text field") << OneFieldHead + R"(string"}],"rows":[[1]]}})";
-    QTest::newRow("text in float field") << OneFieldHead + R"(float"}],"rows":[["1"]]}})";
-    QTest::newRow("fraction in integer field") << OneFieldHead + R"(integer"}],"rows":[[1.5]]}})";
-    QTest::newRow("integer beyond 2^53") << OneFieldHead + R"(integer"}],"rows":[[1e300]]}})";
-    QTest::newRow("number in boolean field") << OneFieldHead + R"(boolean"}],"rows":[[1]]}})";
-    QTest::newRow("text in datetime field") << OneFieldHead + R"(datetime"}],"rows":[["2024-05-10"]]}})";
-    QTest::newRow("short date-time") << OneFieldHead +
-                                            R"(datetime"}],"rows":[[{"$dt":"2024-5-10T00:00:00.000"}]]}})";
-    QTest::newRow("impossible date") << OneFieldHead +
-                                            R"(datetime"}],"rows":[[{"$dt":"2024-02-30T00:00:00.000"}]]}})";
-    QTest::newRow("impossible time") << OneFieldHead +
-                                            R"(datetime"}],"rows":[[{"$dt":"2024-02-03T24:00:00.000"}]]}})";
-    QTest::newRow("signed year") << OneFieldHead +
-                                        R"(datetime"}],"rows":[[{"$dt":"+024-02-03T10:00:00.000"}]]}})";
-    QTest::newRow("date-time extra member")
-        << OneFieldHead + R"(datetime"}],"rows":[[{"$dt":"2024-02-03T10:00:00.000","z":1}]]}})";
-    QTest::newRow("date-time not text") << OneFieldHead + R"(datetime"}],"rows":[[{"$dt":5}]]}})";
+    dataRow("empty", QByteArray());
+    dataRow("not an object", QByteArray("[1]"));
+    dataRow("truncated", QByteArray(R"({"result":{"fields":[{"name":"A","type":"str)"));
+    dataRow("garbage after", QByteArray(R"({"result":"x"} trailing)"));
+    dataRow("no result", QByteArray(R"({"answer":"x"})"));
+    dataRow("extra member", QByteArray(R"({"result":"x","more":1})"));
+    dataRow("number result", withResult("1"));
+    dataRow("null result", withResult("null"));
+    dataRow("array of texts", withResult(R"(["a"])"));
+    dataRow("packet without rows", withResult(R"({"fields":[]})"));
+    dataRow("packet extra member", withResult(R"({"fields":[],"rows":[],"x":0})"));
+    dataRow("fields not a list", withResult(R"({"fields":{},"rows":[]})"));
+    dataRow("field not an object", withResult(R"({"fields":["A"],"rows":[]})"));
+    dataRow("field without name", withResult(R"({"fields":[{"type":"string"}],"rows":[]})"));
+    dataRow("empty field name", withResult(R"({"fields":[{"name":"","type":"string"}],"rows":[]})"));
+    dataRow("unknown type", withResult(R"({"fields":[{"name":"A","type":"money"}],"rows":[]})"));
+    dataRow("negative size", withResult(R"({"fields":[{"name":"A","type":"string","size":-1}],"rows":[]})"));
+    dataRow("fractional size",
+            withResult(R"({"fields":[{"name":"A","type":"string","size":2.5}],"rows":[]})"));
+    dataRow("duplicate field",
+            withResult(R"({"fields":[{"name":"A","type":"string"},{"name":"A","type":"float"}],"rows":[]})"));
+    dataRow("row too short", OneFieldHead + R"(string"}],"rows":[[]]}})");
+    dataRow("row too long", OneFieldHead + R"(string"}],"rows":[["a","b"]]}})");
+    dataRow("row not a list", OneFieldHead + R"(string"}],"rows":["a"]}})");
+    dataRow("number in text field", OneFieldHead + R"(string"}],"rows":[[1]]}})");
+    dataRow("text in float field", OneFieldHead + R"(float"}],"rows":[["1"]]}})");
+    dataRow("fraction in integer field", OneFieldHead + R"(integer"}],"rows":[[1.5]]}})");
+    dataRow("integer beyond 2^53", OneFieldHead + R"(integer"}],"rows":[[1e300]]}})");
+    dataRow("number in boolean field", OneFieldHead + R"(boolean"}],"rows":[[1]]}})");
+    dataRow("text in datetime field", OneFieldHead + R"(datetime"}],"rows":[["2024-05-10"]]}})");
+    dataRow("short date-time", OneFieldHead + R"(datetime"}],"rows":[[{"$dt":"2024-5-10T00:00:00.000"}]]}})");
+    dataRow("impossible date",
+            OneFieldHead + R"(datetime"}],"rows":[[{"$dt":"2024-02-30T00:00:00.000"}]]}})");
+    dataRow("impossible time",
+            OneFieldHead + R"(datetime"}],"rows":[[{"$dt":"2024-02-03T24:00:00.000"}]]}})");
+    dataRow("signed year", OneFieldHead + R"(datetime"}],"rows":[[{"$dt":"+024-02-03T10:00:00.000"}]]}})");
+    dataRow("date-time extra member",
+            OneFieldHead + R"(datetime"}],"rows":[[{"$dt":"2024-02-03T10:00:00.000","z":1}]]}})");
+    dataRow("date-time not text", OneFieldHead + R"(datetime"}],"rows":[[{"$dt":5}]]}})");
 }
 
 void TestWireFormat::malformedAnswersRaise() {
@@ -183,19 +181,17 @@ void TestWireFormat::malformedAnswersRaise() {
 
 void TestWireFormat::malformedCallsRaise_data() {
     QTest::addColumn<QByteArray>("body");
-    QTest::newRow("args not a list") << QByteArray(R"({"args":"x"})");
-    QTest::newRow("no args") << QByteArray(R"({})");
-    QTest::newRow("unknown object value") << QByteArray(R"({"args":[{"x":1}]})");
+    dataRow("args not a list", QByteArray(R"({"args":"x"})"));
+    dataRow("no args", QByteArray(R"({})"));
+    dataRow("unknown object value", QByteArray(R"({"args":[{"x":1}]})"));
     QByteArray tooMany = R"({"args":[)";
     for (int i = 0; i <= wire::MaxArguments; ++i) {
         tooMany += i == 0 ? "1" : ",1";
     }
-    QTest::newRow("too many arguments") << tooMany + "]}";
+    dataRow("too many arguments", tooMany + "]}");
     const int depth = wire::MaxValueDepth + 1;
-    QTest::newRow("lists nested too deep")
-        << R"({"args":[)" + QByteArray(depth, '[') + QByteArray(depth, ']') + "]}";
-    QTest::newRow("deep JSON nesting")
-        << R"({"args":[)" + QByteArray(5000, '[') + QByteArray(5000, ']') + "]}";
+    dataRow("lists nested too deep", R"({"args":[)" + QByteArray(depth, '[') + QByteArray(depth, ']') + "]}");
+    dataRow("deep JSON nesting", R"({"args":[)" + QByteArray(5000, '[') + QByteArray(5000, ']') + "]}");
 }
 
 void TestWireFormat::malformedCallsRaise() {
@@ -205,24 +201,24 @@ void TestWireFormat::malformedCallsRaise() {
 
 void TestWireFormat::unencodableValuesRaise_data() {
     QTest::addColumn<QVariant>("result");
-    QTest::newRow("bytes are no wire value") << QVariant(QByteArray("x"));
-    QTest::newRow("a number is no answer") << QVariant(5);
-    QTest::newRow("list of texts is no answer") << QVariant(QVariantList{QStringLiteral("x")});
+    dataRow("bytes are no wire value", QVariant(QByteArray("x")));
+    dataRow("a number is no answer", QVariant(5));
+    dataRow("list of texts is no answer", QVariant(QVariantList{QStringLiteral("x")}));
     DataPacket shortRow = everyTypePacket();
     shortRow.rows[0].removeLast();
-    QTest::newRow("row shorter than fields") << QVariant::fromValue(shortRow);
+    dataRow("row shorter than fields", QVariant::fromValue(shortRow));
     DataPacket wrongType = everyTypePacket();
     wrongType.rows[0][0] = 3.0;
-    QTest::newRow("number in text field") << QVariant::fromValue(wrongType);
+    dataRow("number in text field", QVariant::fromValue(wrongType));
     DataPacket fraction = everyTypePacket();
     fraction.rows[0][2] = 1.5;
-    QTest::newRow("fraction in integer field") << QVariant::fromValue(fraction);
+    dataRow("fraction in integer field", QVariant::fromValue(fraction));
     DataPacket notFinite = everyTypePacket();
     notFinite.rows[0][1] = std::numeric_limits<double>::quiet_NaN();
-    QTest::newRow("NaN") << QVariant::fromValue(notFinite);
+    dataRow("NaN", QVariant::fromValue(notFinite));
     DataPacket duplicate = everyTypePacket();
     duplicate.fields[1].name = duplicate.fields[0].name;
-    QTest::newRow("duplicate field") << QVariant::fromValue(duplicate);
+    dataRow("duplicate field", QVariant::fromValue(duplicate));
 }
 
 void TestWireFormat::unencodableValuesRaise() {
@@ -239,11 +235,11 @@ void TestWireFormat::oversizedBodyRaises() {
 void TestWireFormat::errorBodyIsReadLeniently_data() {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("text");
-    QTest::newRow("error object") << wire::encodeError(QStringLiteral("Método desconhecido."))
-                                  << "Método desconhecido.";
-    QTest::newRow("empty body") << QByteArray() << "";
-    QTest::newRow("html") << QByteArray("<html>500</html>") << "";
-    QTest::newRow("error not text") << QByteArray(R"({"error":5})") << "";
+    dataRow("error object", wire::encodeError(QStringLiteral("Método desconhecido.")),
+            "Método desconhecido.");
+    dataRow("empty body", QByteArray(), "");
+    dataRow("html", QByteArray("<html>500</html>"), "");
+    dataRow("error not text", QByteArray(R"({"error":5})"), "");
 }
 
 void TestWireFormat::errorBodyIsReadLeniently() {
