@@ -6,12 +6,11 @@
 #include "dialogs/TfrmMessageDlg.h"
 #include "kit/Buttons.h"
 #include "kit/Modal.h"
+#include "support/Rows.h"
 #include "support/TestEnvironment.h"
 #include "support/Widgets.h"
 
 #include <optional>
-
-#define VERIFY_SCRIPT(script) QVERIFY2((script).faults().isEmpty(), qPrintable((script).faults().join(u'\n')))
 
 namespace {
 
@@ -73,8 +72,8 @@ private slots:
         for (int index = 0; index < names.size(); ++index) {
             QTest::addRow("%d", index) << index << names.at(index);
         }
-        QTest::newRow("outside the set") << 11 << "";
-        QTest::newRow("last byte") << 255 << "";
+        dataRow("outside the set", 11, "");
+        dataRow("last byte", 255, "");
     }
     void buttonNames() {
         QFETCH(int, index);
@@ -95,31 +94,26 @@ private slots:
         QTest::addColumn<int>("key");
         QTest::addColumn<QStringList>("clicked");
         const QStringList okCancel{"2:&OK", "3:&Cancelar"};
-        QTest::newRow("Enter: default") << okCancel << 2 << int(Qt::Key_Return) << QStringList{"OK"};
-        QTest::newRow("Enter: another default")
-            << okCancel << 3 << int(Qt::Key_Return) << QStringList{"Cancel"};
-        QTest::newRow("Escape: cancel") << okCancel << 2 << int(Qt::Key_Escape) << QStringList{"Cancel"};
-        QTest::newRow("Enter: default missing")
-            << QStringList{"0:&Sim", "1:&Não"} << 2 << int(Qt::Key_Return) << QStringList{};
-        QTest::newRow("Escape: cancel missing")
-            << QStringList{"0:&Sim"} << 0 << int(Qt::Key_Escape) << QStringList{};
-        QTest::newRow("Enter: default outside the set")
-            << okCancel << 200 << int(Qt::Key_Return) << QStringList{};
-        QTest::newRow("S clicks both") << QStringList{"0:&Sim", "1:&Não", "9:&Sim a todos"} << 2
-                                       << int(Qt::Key_S) << QStringList{"Yes", "YesToAll"};
-        QTest::newRow("lower-case accelerator")
-            << QStringList{"0:&sim"} << 2 << int(Qt::Key_S) << QStringList{};
-        QTest::newRow("after the first ampersand")
-            << QStringList{"6:I&Gnorar", "5:&Repetir &G"} << 2 << int(Qt::Key_G) << QStringList{"Ignore"};
-        QTest::newRow("digit") << QStringList{"5:&1 Repetir", "6:&2 Ignorar"} << 2 << int(Qt::Key_2)
-                               << QStringList{"Ignore"};
-        QTest::newRow("no ampersand") << QStringList{"2:OK"} << 3 << int(Qt::Key_O) << QStringList{};
-        QTest::newRow("ampersand last") << QStringList{"2:OK&"} << 3 << int(Qt::Key_O) << QStringList{};
+        dataRow("Enter: default", okCancel, 2, int(Qt::Key_Return), QStringList{"OK"});
+        dataRow("Enter: another default", okCancel, 3, int(Qt::Key_Return), QStringList{"Cancel"});
+        dataRow("Escape: cancel", okCancel, 2, int(Qt::Key_Escape), QStringList{"Cancel"});
+        dataRow("Enter: default missing", QStringList{"0:&Sim", "1:&Não"}, 2, int(Qt::Key_Return),
+                QStringList{});
+        dataRow("Escape: cancel missing", QStringList{"0:&Sim"}, 0, int(Qt::Key_Escape), QStringList{});
+        dataRow("Enter: default outside the set", okCancel, 200, int(Qt::Key_Return), QStringList{});
+        dataRow("S clicks both", QStringList{"0:&Sim", "1:&Não", "9:&Sim a todos"}, 2, int(Qt::Key_S),
+                QStringList{"Yes", "YesToAll"});
+        dataRow("lower-case accelerator", QStringList{"0:&sim"}, 2, int(Qt::Key_S), QStringList{});
+        dataRow("after the first ampersand", QStringList{"6:I&Gnorar", "5:&Repetir &G"}, 2, int(Qt::Key_G),
+                QStringList{"Ignore"});
+        dataRow("digit", QStringList{"5:&1 Repetir", "6:&2 Ignorar"}, 2, int(Qt::Key_2),
+                QStringList{"Ignore"});
+        dataRow("no ampersand", QStringList{"2:OK"}, 3, int(Qt::Key_O), QStringList{});
+        dataRow("ampersand last", QStringList{"2:OK&"}, 3, int(Qt::Key_O), QStringList{});
         // F4's code, 115, reads as "s".
-        QTest::newRow("key code's low byte")
-            << QStringList{"0:&sim", "1:&Sair"} << 2 << int(Qt::Key_F4) << QStringList{"Yes"};
-        QTest::newRow("Tab is no accelerator")
-            << QStringList{"0:&\t"} << 2 << int(Qt::Key_Tab) << QStringList{};
+        dataRow("key code's low byte", QStringList{"0:&sim", "1:&Sair"}, 2, int(Qt::Key_F4),
+                QStringList{"Yes"});
+        dataRow("Tab is no accelerator", QStringList{"0:&\t"}, 2, int(Qt::Key_Tab), QStringList{});
     }
     void keys() {
         QFETCH(QStringList, buttons);
@@ -145,8 +139,8 @@ private slots:
         QTest::addColumn<QStringList>("buttons");
         QTest::addColumn<QStringList>("clicked");
         QTest::addColumn<int>("answer");  // -1: none
-        QTest::newRow("default button") << QStringList{"1:&Não", "2:&OK"} << QStringList{"OK"} << 2;
-        QTest::newRow("no default button: closes") << QStringList{"0:&Sim", "1:&Não"} << QStringList{} << -1;
+        dataRow("default button", QStringList{"1:&Não", "2:&OK"}, QStringList{"OK"}, 2);
+        dataRow("no default button: closes", QStringList{"0:&Sim", "1:&Não"}, QStringList{}, -1);
     }
     void timer() {
         QFETCH(QStringList, buttons);
