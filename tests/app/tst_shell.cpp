@@ -54,179 +54,166 @@ const QString RegistorNCad =
 class TestShell : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
     void cleanup() { m_env.reset(); }
 
-    void identityFromTerminalKey_data();
-    void identityFromTerminalKey();
-    void placementOnScreen_data();
-    void placementOnScreen();
-    void shellIsTitledAndSized();
-    void bothValuesMissingAsksAddressThenKey();
-    void onlyKeyMissingAsksKey();
-    void configuredTerminalOpensAtOnce();
-    void unwritableRegistryIsReportedAndRetried();
-    void workingDirectoryIsCreatedOneLevel();
+    // The terminal opened by the shell talks to a real server with the demo network.
+    void initTestCase() {
+        const QString database = m_dir.filePath("demo.db");
+        const QString failure = ServerProcess::createDemo(database, QDate(2024, 5, 15));
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        m_server = std::make_unique<ServerProcess>(QStringList{"--database", database});
+        QVERIFY2(m_server->failure().isEmpty(), qPrintable(m_server->failure()));
+    }
+
+    void init() {
+        m_env = std::make_unique<TestEnvironment>(QDateTime(QDate(2024, 5, 15), QTime(10, 30)));
+        m_env->setRegistryValue(Registry::ServerPortValue, QString::number(m_server->port()));
+    }
+
+    void identityFromTerminalKey_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("branch");
+        QTest::addColumn<QString>("registerCode");
+        QTest::newRow("7 characters") << "0001001"
+                                      << "0001"
+                                      << "001";
+        QTest::newRow("5 characters") << "12345"
+                                      << "1234"
+                                      << "5";
+        QTest::newRow("3 characters") << "123"
+                                      << "123"
+                                      << "";
+        QTest::newRow("10 characters") << "0001001999"
+                                       << "0001"
+                                       << "001";
+        QTest::newRow("1 character") << "7"
+                                     << "7"
+                                     << "";
+    }
+
+    void identityFromTerminalKey() {
+        QFETCH(QString, key);
+        QFETCH(QString, branch);
+        QFETCH(QString, registerCode);
+        const TerminalIdentity identity = TerminalIdentity::fromKey(key);
+        QCOMPARE(identity.branchCode, branch);
+        QCOMPARE(identity.registerCode, registerCode);
+    }
+
+    void placementOnScreen_data() {
+        QTest::addColumn<QRect>("screen");
+        QTest::addColumn<QPoint>("topLeft");
+        QTest::newRow("640 x 480 overhangs evenly") << QRect(0, 0, 640, 480) << QPoint(-80, -60);
+        QTest::newRow("1024 x 768 centred") << QRect(0, 0, 1024, 768) << QPoint(112, 84);
+        QTest::newRow("800 x 600 fills it") << QRect(0, 0, 800, 600) << QPoint(0, 0);
+    }
+
+    void placementOnScreen() {
+        QFETCH(QRect, screen);
+        QFETCH(QPoint, topLeft);
+        QCOMPARE(TForm::centredOn(screen, QSize(800, 600)), topLeft);
+    }
+
+    void shellIsTitledAndSized() {
+        TfrmPrincipal shell;
+        QCOMPARE(shell.size(), QSize(800, 600));
+        QCOMPARE(shell.windowTitle(), QStringLiteral("Terminal de Consulta"));
+        QVERIFY(shell.windowFlags().testFlag(Qt::FramelessWindowHint));
+        QVERIFY(shell.isFirstActivationPending());
+    }
+
+    void bothValuesMissingAsksAddressThenKey() {
+        QStringList messages;
+        QStringList prompts;
+        QString identity;
+        ModalScript script({answerMessage(&messages), typeOnKeypad("127.0.0.1", &prompts),
+                            answerMessage(&messages), typeOnKeypad("0001001", &prompts),
+                            closeTerminal(&identity)});
+        TfrmPrincipal shell;
+        shell.show();
+        QTRY_VERIFY(!shell.isFirstActivationPending());
+        QVERIFY2(script.faults().isEmpty(), qPrintable(script.faults().join('\n')));
+        QCOMPARE(messages, (QStringList{RegIPNCad, RegistorNCad}));
+        QCOMPARE(prompts.size(), 2);
+        QVERIFY(prompts[0].contains("I.P."));
+        QCOMPARE(m_env->registryValue(Registry::ServerAddressValue), QStringLiteral("127.0.0.1"));
+        QCOMPARE(m_env->registryValue(Registry::TerminalKeyValue), QStringLiteral("0001001"));
+        QCOMPARE(identity, QStringLiteral("0001/001"));
+    }
+
+    void onlyKeyMissingAsksKey() {
+        m_env->setRegistryValue(Registry::ServerAddressValue, "127.0.0.1");
+        QStringList messages;
+        QStringList prompts;
+        QString identity;
+        // Register 5 of branch 1234 is unknown to the server: the terminal says so and the program ends.
+        ModalScript script({answerMessage(&messages), typeOnKeypad("12345", &prompts), ModalScript::Step{},
+                            answerMessage(&messages)});
+        TfrmPrincipal shell;
+        SetMainForm(&shell);
+        shell.show();
+        QTRY_VERIFY(!shell.isFirstActivationPending());
+        QVERIFY2(script.faults().isEmpty(), qPrintable(script.faults().join('\n')));
+        QCOMPARE(messages, (QStringList{RegistorNCad, "Caixa não cadastrado."}));
+        QCOMPARE(TerminalContext::current().branchCode, QStringLiteral("1234"));
+        QCOMPARE(TerminalContext::current().registerCode, QStringLiteral("5"));
+        QVERIFY(!shell.isVisible());
+        QCOMPARE(m_env->registryValue(Registry::ServerAddressValue), QStringLiteral("127.0.0.1"));
+    }
+
+    void configuredTerminalOpensAtOnce() {
+        m_env->setRegistryValue(Registry::ServerAddressValue, "127.0.0.1");
+        m_env->setRegistryValue(Registry::TerminalKeyValue, "0001001999");
+        QString identity;
+        ModalScript script({closeTerminal(&identity)});
+        TfrmPrincipal shell;
+        shell.show();
+        QTRY_VERIFY(!shell.isFirstActivationPending());
+        QCOMPARE(script.shown(), QStringList{"frmTerminalConsu"});
+        QCOMPARE(identity, QStringLiteral("0001/001"));
+    }
+
+    void unwritableRegistryIsReportedAndRetried() {
+        // A file where the key's folder should be: nothing can be written until the operator mends it.
+        const QString keyFolder = QFileInfo(m_env->registryFile()).path();
+        QVERIFY(QDir(keyFolder).removeRecursively());
+        QVERIFY(QFile(keyFolder).open(QIODevice::WriteOnly));
+        QStringList messages;
+        QStringList prompts;
+        QString error;
+        ModalScript script(
+            {answerMessage(&messages), typeOnKeypad("10.0.0.5", &prompts),
+             [&](QDialog& report) {
+                 error = childOf<QLabel>(report, "qt_msgbox_label").text();
+                 QVERIFY(QFile::remove(keyFolder));
+                 m_env->setRegistryValue(Registry::ServerPortValue, QString::number(m_server->port()));
+                 report.close();
+             },
+             answerMessage(&messages), typeOnKeypad("127.0.0.1", &prompts), answerMessage(&messages),
+             typeOnKeypad("0001001", &prompts), [](QDialog& terminal) { terminal.close(); }});
+        TfrmPrincipal shell;
+        SetMainForm(&shell);
+        shell.show();
+        QTRY_VERIFY2(!shell.isFirstActivationPending(), qPrintable(script.shown().join(", ")));
+        QVERIFY2(script.faults().isEmpty(),
+                 qPrintable(script.faults().join('\n') + " / " + script.shown().join(", ")));
+        QVERIFY2(error.contains("IPServidor"), qPrintable(error));
+        QCOMPARE(m_env->registryValue(Registry::ServerAddressValue), QStringLiteral("127.0.0.1"));
+    }
+
+    void workingDirectoryIsCreatedOneLevel() {
+        const QString folder = QDir(m_env->root()).filePath("work");
+        enterWorkingDirectory(folder);
+        QCOMPARE(QDir::currentPath(), QDir(folder).canonicalPath());
+        QVERIFY_THROWS_EXCEPTION(KioskError, enterWorkingDirectory(QDir(m_env->root()).filePath("a/b/c")));
+        QDir::setCurrent(QDir::tempPath());
+    }
 
 private:
     QTemporaryDir m_dir;
     std::unique_ptr<ServerProcess> m_server;
     std::unique_ptr<TestEnvironment> m_env;
 };
-
-// The terminal opened by the shell talks to a real server with the demo network.
-void TestShell::initTestCase() {
-    const QString database = m_dir.filePath("demo.db");
-    const QString failure = ServerProcess::createDemo(database, QDate(2024, 5, 15));
-    QVERIFY2(failure.isEmpty(), qPrintable(failure));
-    m_server = std::make_unique<ServerProcess>(QStringList{"--database", database});
-    QVERIFY2(m_server->failure().isEmpty(), qPrintable(m_server->failure()));
-}
-
-void TestShell::init() {
-    m_env = std::make_unique<TestEnvironment>(QDateTime(QDate(2024, 5, 15), QTime(10, 30)));
-    m_env->setRegistryValue(Registry::ServerPortValue, QString::number(m_server->port()));
-}
-
-void TestShell::identityFromTerminalKey_data() {
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("branch");
-    QTest::addColumn<QString>("registerCode");
-    QTest::newRow("7 characters") << "0001001"
-                                  << "0001"
-                                  << "001";
-    QTest::newRow("5 characters") << "12345"
-                                  << "1234"
-                                  << "5";
-    QTest::newRow("3 characters") << "123"
-                                  << "123"
-                                  << "";
-    QTest::newRow("10 characters") << "0001001999"
-                                   << "0001"
-                                   << "001";
-    QTest::newRow("1 character") << "7"
-                                 << "7"
-                                 << "";
-}
-
-void TestShell::identityFromTerminalKey() {
-    QFETCH(QString, key);
-    QFETCH(QString, branch);
-    QFETCH(QString, registerCode);
-    const TerminalIdentity identity = TerminalIdentity::fromKey(key);
-    QCOMPARE(identity.branchCode, branch);
-    QCOMPARE(identity.registerCode, registerCode);
-}
-
-void TestShell::placementOnScreen_data() {
-    QTest::addColumn<QRect>("screen");
-    QTest::addColumn<QPoint>("topLeft");
-    QTest::newRow("640 x 480 overhangs evenly") << QRect(0, 0, 640, 480) << QPoint(-80, -60);
-    QTest::newRow("1024 x 768 centred") << QRect(0, 0, 1024, 768) << QPoint(112, 84);
-    QTest::newRow("800 x 600 fills it") << QRect(0, 0, 800, 600) << QPoint(0, 0);
-}
-
-void TestShell::placementOnScreen() {
-    QFETCH(QRect, screen);
-    QFETCH(QPoint, topLeft);
-    QCOMPARE(TForm::centredOn(screen, QSize(800, 600)), topLeft);
-}
-
-void TestShell::shellIsTitledAndSized() {
-    TfrmPrincipal shell;
-    QCOMPARE(shell.size(), QSize(800, 600));
-    QCOMPARE(shell.windowTitle(), QStringLiteral("Terminal de Consulta"));
-    QVERIFY(shell.windowFlags().testFlag(Qt::FramelessWindowHint));
-    QVERIFY(shell.isFirstActivationPending());
-}
-
-void TestShell::bothValuesMissingAsksAddressThenKey() {
-    QStringList messages;
-    QStringList prompts;
-    QString identity;
-    ModalScript script({answerMessage(&messages), typeOnKeypad("127.0.0.1", &prompts),
-                        answerMessage(&messages), typeOnKeypad("0001001", &prompts),
-                        closeTerminal(&identity)});
-    TfrmPrincipal shell;
-    shell.show();
-    QTRY_VERIFY(!shell.isFirstActivationPending());
-    QVERIFY2(script.faults().isEmpty(), qPrintable(script.faults().join('\n')));
-    QCOMPARE(messages, (QStringList{RegIPNCad, RegistorNCad}));
-    QCOMPARE(prompts.size(), 2);
-    QVERIFY(prompts[0].contains("I.P."));
-    QCOMPARE(m_env->registryValue(Registry::ServerAddressValue), QStringLiteral("127.0.0.1"));
-    QCOMPARE(m_env->registryValue(Registry::TerminalKeyValue), QStringLiteral("0001001"));
-    QCOMPARE(identity, QStringLiteral("0001/001"));
-}
-
-void TestShell::onlyKeyMissingAsksKey() {
-    m_env->setRegistryValue(Registry::ServerAddressValue, "127.0.0.1");
-    QStringList messages;
-    QStringList prompts;
-    QString identity;
-    // Register 5 of branch 1234 is unknown to the server: the terminal says so and the program ends.
-    ModalScript script({answerMessage(&messages), typeOnKeypad("12345", &prompts), ModalScript::Step{},
-                        answerMessage(&messages)});
-    TfrmPrincipal shell;
-    SetMainForm(&shell);
-    shell.show();
-    QTRY_VERIFY(!shell.isFirstActivationPending());
-    QVERIFY2(script.faults().isEmpty(), qPrintable(script.faults().join('\n')));
-    QCOMPARE(messages, (QStringList{RegistorNCad, "Caixa não cadastrado."}));
-    QCOMPARE(TerminalContext::current().branchCode, QStringLiteral("1234"));
-    QCOMPARE(TerminalContext::current().registerCode, QStringLiteral("5"));
-    QVERIFY(!shell.isVisible());
-    QCOMPARE(m_env->registryValue(Registry::ServerAddressValue), QStringLiteral("127.0.0.1"));
-}
-
-void TestShell::configuredTerminalOpensAtOnce() {
-    m_env->setRegistryValue(Registry::ServerAddressValue, "127.0.0.1");
-    m_env->setRegistryValue(Registry::TerminalKeyValue, "0001001999");
-    QString identity;
-    ModalScript script({closeTerminal(&identity)});
-    TfrmPrincipal shell;
-    shell.show();
-    QTRY_VERIFY(!shell.isFirstActivationPending());
-    QCOMPARE(script.shown(), QStringList{"frmTerminalConsu"});
-    QCOMPARE(identity, QStringLiteral("0001/001"));
-}
-
-void TestShell::unwritableRegistryIsReportedAndRetried() {
-    // A file where the key's folder should be: nothing can be written until the operator mends it.
-    const QString keyFolder = QFileInfo(m_env->registryFile()).path();
-    QVERIFY(QDir(keyFolder).removeRecursively());
-    QVERIFY(QFile(keyFolder).open(QIODevice::WriteOnly));
-    QStringList messages;
-    QStringList prompts;
-    QString error;
-    ModalScript script(
-        {answerMessage(&messages), typeOnKeypad("10.0.0.5", &prompts),
-         [&](QDialog& report) {
-             error = childOf<QLabel>(report, "qt_msgbox_label").text();
-             QVERIFY(QFile::remove(keyFolder));
-             m_env->setRegistryValue(Registry::ServerPortValue, QString::number(m_server->port()));
-             report.close();
-         },
-         answerMessage(&messages), typeOnKeypad("127.0.0.1", &prompts), answerMessage(&messages),
-         typeOnKeypad("0001001", &prompts), [](QDialog& terminal) { terminal.close(); }});
-    TfrmPrincipal shell;
-    SetMainForm(&shell);
-    shell.show();
-    QTRY_VERIFY2(!shell.isFirstActivationPending(), qPrintable(script.shown().join(", ")));
-    QVERIFY2(script.faults().isEmpty(),
-             qPrintable(script.faults().join('\n') + " / " + script.shown().join(", ")));
-    QVERIFY2(error.contains("IPServidor"), qPrintable(error));
-    QCOMPARE(m_env->registryValue(Registry::ServerAddressValue), QStringLiteral("127.0.0.1"));
-}
-
-void TestShell::workingDirectoryIsCreatedOneLevel() {
-    const QString folder = QDir(m_env->root()).filePath("work");
-    enterWorkingDirectory(folder);
-    QCOMPARE(QDir::currentPath(), QDir(folder).canonicalPath());
-    QVERIFY_THROWS_EXCEPTION(KioskError, enterWorkingDirectory(QDir(m_env->root()).filePath("a/b/c")));
-    QDir::setCurrent(QDir::tempPath());
-}
 
 QTEST_MAIN(TestShell)
 #include "tst_shell.moc"
