@@ -12,55 +12,51 @@ using platform::RegistryError;
 class TestPlatform : public QObject {
     Q_OBJECT
 private slots:
-    void registryKeepsValuesBetweenOpenings();
-    void registryMissingValueReadsEmpty();
-    void registryFileThatIsNotIniIsReported();
-    void registryThatCannotBeWrittenRaises();
-    void regionalSettingsFollowTheLocale();
+
+    void registryKeepsValuesBetweenOpenings() {
+        TestEnvironment env;
+        Registry::openKey()->writeString(Registry::TerminalKeyValue, "0001001");
+        QCOMPARE(Registry::openKey()->readString(Registry::TerminalKeyValue), QStringLiteral("0001001"));
+        QVERIFY(QFile::exists(env.registryFile()));
+        QVERIFY(env.registryFile().startsWith(env.root()));
+    }
+
+    void registryMissingValueReadsEmpty() {
+        TestEnvironment env;
+        QCOMPARE(Registry::openKey()->readString(Registry::ServerAddressValue), QString());
+    }
+
+    void registryFileThatIsNotIniIsReported() {
+        TestEnvironment env;
+        env.setRegistryValue("Totem", "0001001");
+        QFile file(env.registryFile());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("[General\n\x01\x02 not = = an ini\n[[[");
+        file.close();
+        QVERIFY_THROWS_EXCEPTION(RegistryError, Registry::openKey());
+        QFile check(env.registryFile());
+        QVERIFY(check.open(QIODevice::ReadOnly));
+        QVERIFY(check.readAll().startsWith("[General\n"));  // not silently replaced
+    }
+
+    void registryThatCannotBeWrittenRaises() {
+        TestEnvironment env;
+        // A folder where the file should be cannot be written, whatever the rights of the user running the
+        // test.
+        QVERIFY(QDir().mkpath(env.registryFile()));
+        auto key = Registry::openKey();
+        QVERIFY_THROWS_EXCEPTION(RegistryError, key->writeString(Registry::ServerAddressValue, "10.0.0.1"));
+    }
+
+    void regionalSettingsFollowTheLocale() {
+        const auto settings = platform::RegionalSettings::system();
+        QCOMPARE(settings.shortDateFormat, QStringLiteral("dd/MM/yyyy"));
+        QCOMPARE(settings.longTimeFormat, QStringLiteral("HH:mm:ss"));
+        QCOMPARE(settings.decimalSeparator, QChar(u','));
+        QCOMPARE(settings.thousandsSeparator, QChar(u'.'));
+        QCOMPARE(settings.currencySymbol, QStringLiteral("R$"));
+    }
 };
-
-void TestPlatform::registryKeepsValuesBetweenOpenings() {
-    TestEnvironment env;
-    Registry::openKey()->writeString(Registry::TerminalKeyValue, "0001001");
-    QCOMPARE(Registry::openKey()->readString(Registry::TerminalKeyValue), QStringLiteral("0001001"));
-    QVERIFY(QFile::exists(env.registryFile()));
-    QVERIFY(env.registryFile().startsWith(env.root()));
-}
-
-void TestPlatform::registryMissingValueReadsEmpty() {
-    TestEnvironment env;
-    QCOMPARE(Registry::openKey()->readString(Registry::ServerAddressValue), QString());
-}
-
-void TestPlatform::registryFileThatIsNotIniIsReported() {
-    TestEnvironment env;
-    env.setRegistryValue("Totem", "0001001");
-    QFile file(env.registryFile());
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("[General\n\x01\x02 not = = an ini\n[[[");
-    file.close();
-    QVERIFY_THROWS_EXCEPTION(RegistryError, Registry::openKey());
-    QFile check(env.registryFile());
-    QVERIFY(check.open(QIODevice::ReadOnly));
-    QVERIFY(check.readAll().startsWith("[General\n"));  // not silently replaced
-}
-
-void TestPlatform::registryThatCannotBeWrittenRaises() {
-    TestEnvironment env;
-    // A folder where the file should be cannot be written, whatever the rights of the user running the test.
-    QVERIFY(QDir().mkpath(env.registryFile()));
-    auto key = Registry::openKey();
-    QVERIFY_THROWS_EXCEPTION(RegistryError, key->writeString(Registry::ServerAddressValue, "10.0.0.1"));
-}
-
-void TestPlatform::regionalSettingsFollowTheLocale() {
-    const auto settings = platform::RegionalSettings::system();
-    QCOMPARE(settings.shortDateFormat, QStringLiteral("dd/MM/yyyy"));
-    QCOMPARE(settings.longTimeFormat, QStringLiteral("HH:mm:ss"));
-    QCOMPARE(settings.decimalSeparator, QChar(u','));
-    QCOMPARE(settings.thousandsSeparator, QChar(u'.'));
-    QCOMPARE(settings.currencySymbol, QStringLiteral("R$"));
-}
 
 QTEST_GUILESS_MAIN(TestPlatform)
 #include "tst_platform.moc"
