@@ -9,7 +9,9 @@
 
 namespace {
 
-QString bufferOf(const QDialog& dialog) { return childOf<QLabel>(dialog, "lblBuffer").text(); }
+QString bufferOf(const QDialog& dialog) {
+    return childOf<QLabel>(dialog, "lblBuffer").text();
+}
 
 void click(const QDialog& dialog, const char* button) {
     QTest::mouseClick(dialog.findChild<QAbstractButton*>(button), Qt::LeftButton);
@@ -31,133 +33,125 @@ private slots:
     void init() { m_env = std::make_unique<TestEnvironment>(); }
     void cleanup() { m_env.reset(); }
 
-    void promptFollowsMode_data();
-    void promptFollowsMode();
-    void typedKeysFollowEntryRules();
-    void buttonsSendTheirCharacters();
-    void editingKeys();
-    void okRefusesEmptyBuffer_data();
-    void okRefusesEmptyBuffer();
-    void okAcceptsBuffer();
-    void onlyAltAloneWithF4Closes_data();
-    void onlyAltAloneWithF4Closes();
+    void promptFollowsMode_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("prompt");
+        QTest::newRow("IP") << "IP" << QStringLiteral("Digite o código I.P. do servidor e tecle enter.");
+        QTest::newRow("XX")
+            << "XX"
+            << QStringLiteral("Informe o código da filial e o código do caixa sem espaços e tecle enter");
+        QTest::newRow("lower-case ip is a key")
+            << "ip"
+            << QStringLiteral("Informe o código da filial e o código do caixa sem espaços e tecle enter");
+    }
+
+    void promptFollowsMode() {
+        QFETCH(QString, mode);
+        QFETCH(QString, prompt);
+        TfrmInformaIP dialog(mode);
+        QCOMPARE(childOf<QLabel>(dialog, "lblCabec").text(), prompt);
+        QCOMPARE(dialog.size(), QSize(496, 285));
+    }
+
+    void typedKeysFollowEntryRules() {
+        TfrmInformaIP dialog("IP");
+        dialog.show();
+        QTest::keyClicks(&dialog, "1a2.3,4 -");
+        QTest::keyClick(&dialog, Qt::Key_Tab);
+        QTest::sendKeyEvent(QTest::Click, &dialog, Qt::Key_C, QChar(3),
+                            Qt::ControlModifier);  // a device's code 3
+        QCOMPARE(bufferOf(dialog), QStringLiteral("12.3,493"));
+        QTest::keyClicks(&dialog, "1234567890123456789");
+        QCOMPARE(bufferOf(dialog).size(), 21);
+        QCOMPARE(bufferOf(dialog), QStringLiteral("12.3,4931234567890123"));
+    }
+
+    void buttonsSendTheirCharacters() {
+        TfrmInformaIP dialog("IP");
+        dialog.show();
+        for (const char* name : {"sbt1", "sbt8", "sbt0", "sbtVirgula", "sbt9"}) {
+            click(dialog, name);
+        }
+        click(dialog, "sbtVirg");  // disabled
+        QCOMPARE(bufferOf(dialog), QStringLiteral("180.9"));
+        QTest::keyClick(&dialog, Qt::Key_8);
+        QCOMPARE(bufferOf(dialog), QStringLiteral("180.98"));
+    }
+
+    void editingKeys() {
+        TfrmInformaIP dialog("IP");
+        dialog.show();
+        click(dialog, "sbtCorrigir");
+        QCOMPARE(bufferOf(dialog), QString());
+        QTest::keyClicks(&dialog, "123");
+        QTest::keyClick(&dialog, Qt::Key_Backspace);
+        QCOMPARE(bufferOf(dialog), QStringLiteral("12"));
+        click(dialog, "sbtCorrigir");
+        QCOMPARE(bufferOf(dialog), QStringLiteral("1"));
+        QTest::keyClicks(&dialog, "234");
+        QTest::keyClick(&dialog, Qt::Key_Delete);
+        QCOMPARE(bufferOf(dialog), QString());
+    }
+
+    void okRefusesEmptyBuffer_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("IP") << "IP" << QStringLiteral("Código I.P. deve ser informado.");
+        QTest::newRow("XX") << "XX" << QStringLiteral("Filial e Caixa devem ser informados.");
+    }
+
+    void okRefusesEmptyBuffer() {
+        QFETCH(QString, mode);
+        QFETCH(QString, message);
+        QString shown;
+        bool stayedOpen = false;
+        ModalScript script;
+        script.then([&](QDialog& keypad) {
+            QTest::keyClick(&keypad, Qt::Key_Return);  // the message below answers itself
+            stayedOpen = keypad.isVisible();
+            QTest::keyClicks(&keypad, "5");
+            QTest::keyClick(&keypad, Qt::Key_Return);
+        });
+        script.then(answerMessage(&shown));
+        QCOMPARE(ShowInformaIP(mode), QStringLiteral("5"));
+        QVERIFY2(script.faults().isEmpty(), qPrintable(script.faults().join('\n')));
+        QCOMPARE(shown, message);
+        QVERIFY(stayedOpen);
+    }
+
+    void okAcceptsBuffer() {
+        ModalScript script;
+        script.then([](QDialog& keypad) {
+            QTest::keyClicks(&keypad, "10.0.0.5");
+            click(keypad, "sbtEnter");
+        });
+        QCOMPARE(ShowInformaIP("IP"), QStringLiteral("10.0.0.5"));
+        QVERIFY(script.faults().isEmpty());
+    }
+
+    void onlyAltAloneWithF4Closes_data() {
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("Alt+F4") << int(Qt::AltModifier) << true;
+        QTest::newRow("Ctrl+F4") << int(Qt::ControlModifier) << false;
+        QTest::newRow("Alt+Shift+F4") << int(Qt::AltModifier | Qt::ShiftModifier) << false;
+        QTest::newRow("F4") << int(Qt::NoModifier) << false;
+    }
+
+    void onlyAltAloneWithF4Closes() {
+        QFETCH(int, modifiers);
+        QFETCH(bool, closes);
+        TfrmInformaIP dialog("XX");
+        dialog.show();
+        QTest::keyClicks(&dialog, "0001001");
+        QTest::keyClick(&dialog, Qt::Key_F4, Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(!dialog.isVisible(), closes);
+        QCOMPARE(dialog.result(), QString());  // nothing accepted either way
+    }
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
 };
-
-void TestInformaIP::promptFollowsMode_data() {
-    QTest::addColumn<QString>("mode");
-    QTest::addColumn<QString>("prompt");
-    QTest::newRow("IP") << "IP" << QStringLiteral("Digite o código I.P. do servidor e tecle enter.");
-    QTest::newRow("XX") << "XX"
-                        << QStringLiteral("Informe o código da filial e o código do caixa sem espaços e tecle enter");
-    QTest::newRow("lower-case ip is a key") << "ip"
-                                            << QStringLiteral("Informe o código da filial e o código do caixa sem espaços e tecle enter");
-}
-
-void TestInformaIP::promptFollowsMode() {
-    QFETCH(QString, mode);
-    QFETCH(QString, prompt);
-    TfrmInformaIP dialog(mode);
-    QCOMPARE(childOf<QLabel>(dialog, "lblCabec").text(), prompt);
-    QCOMPARE(dialog.size(), QSize(496, 285));
-}
-
-void TestInformaIP::typedKeysFollowEntryRules() {
-    TfrmInformaIP dialog("IP");
-    dialog.show();
-    QTest::keyClicks(&dialog, "1a2.3,4 -");
-    QTest::keyClick(&dialog, Qt::Key_Tab);
-    QTest::sendKeyEvent(QTest::Click, &dialog, Qt::Key_C, QChar(3), Qt::ControlModifier);  // a device's code 3
-    QCOMPARE(bufferOf(dialog), QStringLiteral("12.3,493"));
-    QTest::keyClicks(&dialog, "1234567890123456789");
-    QCOMPARE(bufferOf(dialog).size(), 21);
-    QCOMPARE(bufferOf(dialog), QStringLiteral("12.3,4931234567890123"));
-}
-
-void TestInformaIP::buttonsSendTheirCharacters() {
-    TfrmInformaIP dialog("IP");
-    dialog.show();
-    for (const char* name : {"sbt1", "sbt8", "sbt0", "sbtVirgula", "sbt9"}) {
-        click(dialog, name);
-    }
-    click(dialog, "sbtVirg");  // disabled
-    QCOMPARE(bufferOf(dialog), QStringLiteral("180.9"));
-    QTest::keyClick(&dialog, Qt::Key_8);
-    QCOMPARE(bufferOf(dialog), QStringLiteral("180.98"));
-}
-
-void TestInformaIP::editingKeys() {
-    TfrmInformaIP dialog("IP");
-    dialog.show();
-    click(dialog, "sbtCorrigir");
-    QCOMPARE(bufferOf(dialog), QString());
-    QTest::keyClicks(&dialog, "123");
-    QTest::keyClick(&dialog, Qt::Key_Backspace);
-    QCOMPARE(bufferOf(dialog), QStringLiteral("12"));
-    click(dialog, "sbtCorrigir");
-    QCOMPARE(bufferOf(dialog), QStringLiteral("1"));
-    QTest::keyClicks(&dialog, "234");
-    QTest::keyClick(&dialog, Qt::Key_Delete);
-    QCOMPARE(bufferOf(dialog), QString());
-}
-
-void TestInformaIP::okRefusesEmptyBuffer_data() {
-    QTest::addColumn<QString>("mode");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("IP") << "IP" << QStringLiteral("Código I.P. deve ser informado.");
-    QTest::newRow("XX") << "XX" << QStringLiteral("Filial e Caixa devem ser informados.");
-}
-
-void TestInformaIP::okRefusesEmptyBuffer() {
-    QFETCH(QString, mode);
-    QFETCH(QString, message);
-    QString shown;
-    bool stayedOpen = false;
-    ModalScript script;
-    script.then([&](QDialog& keypad) {
-        QTest::keyClick(&keypad, Qt::Key_Return);  // the message below answers itself
-        stayedOpen = keypad.isVisible();
-        QTest::keyClicks(&keypad, "5");
-        QTest::keyClick(&keypad, Qt::Key_Return);
-    });
-    script.then(answerMessage(&shown));
-    QCOMPARE(ShowInformaIP(mode), QStringLiteral("5"));
-    QVERIFY2(script.faults().isEmpty(), qPrintable(script.faults().join('\n')));
-    QCOMPARE(shown, message);
-    QVERIFY(stayedOpen);
-}
-
-void TestInformaIP::okAcceptsBuffer() {
-    ModalScript script;
-    script.then([](QDialog& keypad) {
-        QTest::keyClicks(&keypad, "10.0.0.5");
-        click(keypad, "sbtEnter");
-    });
-    QCOMPARE(ShowInformaIP("IP"), QStringLiteral("10.0.0.5"));
-    QVERIFY(script.faults().isEmpty());
-}
-
-void TestInformaIP::onlyAltAloneWithF4Closes_data() {
-    QTest::addColumn<int>("modifiers");
-    QTest::addColumn<bool>("closes");
-    QTest::newRow("Alt+F4") << int(Qt::AltModifier) << true;
-    QTest::newRow("Ctrl+F4") << int(Qt::ControlModifier) << false;
-    QTest::newRow("Alt+Shift+F4") << int(Qt::AltModifier | Qt::ShiftModifier) << false;
-    QTest::newRow("F4") << int(Qt::NoModifier) << false;
-}
-
-void TestInformaIP::onlyAltAloneWithF4Closes() {
-    QFETCH(int, modifiers);
-    QFETCH(bool, closes);
-    TfrmInformaIP dialog("XX");
-    dialog.show();
-    QTest::keyClicks(&dialog, "0001001");
-    QTest::keyClick(&dialog, Qt::Key_F4, Qt::KeyboardModifiers(modifiers));
-    QCOMPARE(!dialog.isVisible(), closes);
-    QCOMPARE(dialog.result(), QString());  // nothing accepted either way
-}
 
 QTEST_MAIN(TestInformaIP)
 #include "tst_informaip.moc"
