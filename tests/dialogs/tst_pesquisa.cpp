@@ -184,17 +184,14 @@ private slots:
                     << "sbt" + key << key << int(key.at(0).unicode()) << QRect(9 + 65 * column, top, 64, 54);
             }
         }
-        dataRow("comma", "sbtVirgula", ",", 44, QRect(464, 473, 64, 54));
-        dataRow("point", "sbtPonto", ".", 46, QRect(529, 473, 64, 54));
-        dataRow("slash", "sbtBarra", "/", 47, QRect(594, 473, 64, 54));
+        // The keys whose size, font or glyph differ from the letters'; the signs, space and Limpar are typed
+        // by the keyboard tables below.
         dataRow("cedilla", "sbtCCdil", "Ç", 231, QRect(595, 418, 64, 54));
         dataRow("backspace", "sbtBackSpace", "Backspace", 8, QRect(660, 309, 101, 54));
         dataRow("enter", "sbtEnter", "Enter", 13, QRect(660, 365, 99, 216));
         dataRow("exit", "sbtSair", "", 0, QRect(9, 529, 96, 54));
         dataRow("shift", "sbtShift", "Shift", 16, QRect(106, 528, 97, 54));
-        dataRow("space", "sbtEspaco", "", 32, QRect(204, 528, 258, 54));
         dataRow("caps lock", "sbtCapsLock", "Caps Lock", 20, QRect(464, 528, 100, 54));
-        dataRow("clear", "sbtLimpar", "", 46, QRect(566, 528, 92, 54));
     }
     void keys() {
         QFETCH(QString, name);
