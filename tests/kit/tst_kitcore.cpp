@@ -9,33 +9,28 @@
 #include "kit/core/ServerAddress.h"
 #include "kit/core/Strings.h"
 #include "platform/Registry.h"
+#include "support/Rows.h"
 #include "support/TestEnvironment.h"
 
 class TestKitCore : public QObject {
     Q_OBJECT
 private slots:
-
     void keypadEntry_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("buffer");
-        QTest::newRow("digits") << "0123456789"
-                                << "0123456789";
-        QTest::newRow("point and comma") << "1.2,3"
-                                         << "1.2,3";
-        QTest::newRow("letters blanks signs ignored") << "a1 b-2+c/3"
-                                                      << "123";
-        QTest::newRow("control code 3 becomes 3") << QString(QChar(3)) << "3";
+        dataRow("digits", "0123456789", "0123456789");
+        dataRow("point and comma", "1.2,3", "1.2,3");
+        dataRow("letters blanks signs ignored", "a1 b-2+c/3", "123");
+        dataRow("control code 3 becomes 3", QString(QChar(3)), "3");
         QString controls;
         for (char16_t code : {0, 1, 2, 4, 5, 6, 7}) {
             controls.append(QChar(code));
         }
-        QTest::newRow("codes 0 to 7 become digits") << controls << "0124567";
-        QTest::newRow("tab becomes 9") << "\t"
-                                       << "9";
-        QTest::newRow("backspace adds nothing") << "12\b"
-                                                << "12";
-        QTest::newRow("enter adds nothing") << "12\r"
-                                            << "12";
+        dataRow("codes 0 to 7 become digits", controls, "0124567");
+        dataRow("tab becomes 9", "\t", "9");
+        dataRow("backspace adds nothing", "12\b", "12");
+        dataRow("the first 21 characters kept", "1234567890123456789012345", "123456789012345678901");
+        dataRow("enter adds nothing", "12\r", "12");
     }
 
     void keypadEntry() {
@@ -48,15 +43,6 @@ private slots:
         QCOMPARE(result, buffer);
     }
 
-    void keypadKeepsFirst21Characters() {
-        QString buffer;
-        const QString digits = QStringLiteral("1234567890123456789012345");
-        for (QChar c : digits) {
-            buffer = keypad::typed(buffer, c);
-        }
-        QCOMPARE(buffer, digits.left(21));
-    }
-
     void keypadCorrection() {
         QCOMPARE(keypad::corrected(QStringLiteral("123")), QStringLiteral("12"));
         QCOMPARE(keypad::corrected(QString()), QString());
@@ -65,18 +51,12 @@ private slots:
     void messageLookup_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("text");
-        QTest::newRow("exact") << "Loja"
-                               << "Loja";
-        QTest::newRow("any letter case") << "LOJA"
-                                         << "Loja";
-        QTest::newRow("text keeps later bars") << "Pipe"
-                                               << "a|b";
-        QTest::newRow("trailing blank kept") << "Versao"
-                                             << "Versão ";
-        QTest::newRow("first of two lines") << "Dup"
-                                            << "first";
-        QTest::newRow("missing key") << "Nothing"
-                                     << "";
+        dataRow("exact", "Loja", "Loja");
+        dataRow("any letter case", "LOJA", "Loja");
+        dataRow("text keeps later bars", "Pipe", "a|b");
+        dataRow("trailing blank kept", "Versao", "Versão ");
+        dataRow("first of two lines", "Dup", "first");
+        dataRow("missing key", "Nothing", "");
     }
 
     void messageLookup() {
@@ -90,11 +70,11 @@ private slots:
     void emptyString_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("empty");
-        QTest::newRow("empty") << "" << true;
-        QTest::newRow("blanks") << "   " << true;
-        QTest::newRow("tab and newline") << "\t\r\n" << true;
-        QTest::newRow("text") << " a " << false;
-        QTest::newRow("zero") << "0" << false;
+        dataRow("empty", "", true);
+        dataRow("blanks", "   ", true);
+        dataRow("tab and newline", "\t\r\n", true);
+        dataRow("text", " a ", false);
+        dataRow("zero", "0", false);
     }
 
     void emptyString() {
@@ -125,14 +105,14 @@ private slots:
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("text");
-        QTest::newRow("0.00 grouping off") << "0.00" << 1234.5 << "1234,50";
-        QTest::newRow("0.00 negative") << "0.00" << -3.0 << "-3,00";
-        QTest::newRow("0.00 rounds") << "0.00" << 0.456 << "0,46";
-        QTest::newRow("0.00 negative rounding to zero") << "0.00" << -0.001 << "0,00";
-        QTest::newRow("#,##0.00 thousands") << "#,##0.00" << 1234.5 << "1.234,50";
-        QTest::newRow("#,##0.00 millions") << "#,##0.00" << -1234567.891 << "-1.234.567,89";
-        QTest::newRow("#,##0.00 zero") << "#,##0.00" << 0.0 << "0,00";
-        QTest::newRow("0.000 quantity") << "0.000" << 2.5 << "2,500";
+        dataRow("0.00 grouping off", "0.00", 1234.5, "1234,50");
+        dataRow("0.00 negative", "0.00", -3.0, "-3,00");
+        dataRow("0.00 rounds", "0.00", 0.456, "0,46");
+        dataRow("0.00 negative rounding to zero", "0.00", -0.001, "0,00");
+        dataRow("#,##0.00 thousands", "#,##0.00", 1234.5, "1.234,50");
+        dataRow("#,##0.00 millions", "#,##0.00", -1234567.891, "-1.234.567,89");
+        dataRow("#,##0.00 zero", "#,##0.00", 0.0, "0,00");
+        dataRow("0.000 quantity", "0.000", 2.5, "2,500");
     }
 
     void numberPatterns() {
@@ -155,10 +135,10 @@ private slots:
     void moneyText_data() {
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("text");
-        QTest::newRow("sum of balances") << 15.5 << "R$ 15,50";
-        QTest::newRow("thousands") << 1234.5 << "R$ 1.234,50";
-        QTest::newRow("zero") << 0.0 << "R$ 0,00";
-        QTest::newRow("negative") << -12.5 << "-R$ 12,50";
+        dataRow("sum of balances", 15.5, "R$ 15,50");
+        dataRow("thousands", 1234.5, "R$ 1.234,50");
+        dataRow("zero", 0.0, "R$ 0,00");
+        dataRow("negative", -12.5, "-R$ 12,50");
     }
 
     void moneyText() {
@@ -170,10 +150,10 @@ private slots:
     void generalNumberText_data() {
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("text");
-        QTest::newRow("whole") << 2.0 << "2";
-        QTest::newRow("fraction") << 1.5 << "1,5";
-        QTest::newRow("no trailing zeros") << 0.125 << "0,125";
-        QTest::newRow("15 significant digits") << 1.0 / 3.0 << "0,333333333333333";
+        dataRow("whole", 2.0, "2");
+        dataRow("fraction", 1.5, "1,5");
+        dataRow("no trailing zeros", 0.125, "0,125");
+        dataRow("15 significant digits", 1.0 / 3.0, "0,333333333333333");
     }
 
     void generalNumberText() {
@@ -201,10 +181,10 @@ private slots:
     void serverAddressAndPort_data() {
         QTest::addColumn<QString>("storedPort");
         QTest::addColumn<int>("port");
-        QTest::newRow("no port stored") << "" << DefaultServerPort;
-        QTest::newRow("port stored") << "9100" << 9100;
-        QTest::newRow("not a number") << "abc" << DefaultServerPort;
-        QTest::newRow("out of range") << "70000" << DefaultServerPort;
+        dataRow("no port stored", "", DefaultServerPort);
+        dataRow("port stored", "9100", 9100);
+        dataRow("not a number", "abc", DefaultServerPort);
+        dataRow("out of range", "70000", DefaultServerPort);
     }
 
     void serverAddressAndPort() {
