@@ -11,6 +11,7 @@
 #include "kit/core/Strings.h"
 #include "platform/Registry.h"
 #include "server/ClientDataSet.h"
+#include "support/Rows.h"
 #include "support/ServerProcess.h"
 #include "support/TestEnvironment.h"
 #include "support/Widgets.h"
@@ -61,7 +62,6 @@ ModalScript::Step answerMessage(QStringList* texts) {
 class TestTerminal : public QObject {
     Q_OBJECT
 private slots:
-
     void initTestCase() {
         const QString failure = ServerProcess::createDemo(m_dir.filePath("demo.db"), DemoToday);
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
@@ -120,22 +120,14 @@ private slots:
         QTest::addColumn<QString>("consumer");  // empty: not registered
         QTest::addColumn<QStringList>("screens");
         const QStringList notRegistered{"TfrmMensagem"};
-        QTest::newRow("badge track cut to characters 5-12")
-            << "002" << AnasTrack << "1001" << QStringList{"TfrmExtratoDetalhado"};
-        QTest::newRow("short code sent whole with flag S") << "002"
-                                                           << "123"
-                                                           << "" << notRegistered;
-        QTest::newRow("code cut short where it ends") << "002"
-                                                      << "9001000"
-                                                      << "" << notRegistered;
-        QTest::newRow("badge number typed where badges are cut") << "005"
-                                                                 << "00050000"
-                                                                 << "" << notRegistered;
-        QTest::newRow("consumer code with flag N, balances first")
-            << "001"
-            << "1001"
-            << "1001" << QStringList{"TfrmMensagem", "TfrmExtratoSimplificado"};
-        QTest::newRow("badge track at a register without cut") << "001" << AnasTrack << "" << notRegistered;
+        dataRow("badge track cut to characters 5-12", "002", AnasTrack, "1001",
+                QStringList{"TfrmExtratoDetalhado"});
+        dataRow("short code sent whole with flag S", "002", "123", "", notRegistered);
+        dataRow("code cut short where it ends", "002", "9001000", "", notRegistered);
+        dataRow("badge number typed where badges are cut", "005", "00050000", "", notRegistered);
+        dataRow("consumer code with flag N, balances first", "001", "1001", "1001",
+                QStringList{"TfrmMensagem", "TfrmExtratoSimplificado"});
+        dataRow("badge track at a register without cut", "001", AnasTrack, "", notRegistered);
     }
 
     void consumerEntry() {
@@ -166,24 +158,15 @@ private slots:
         QTest::addColumn<QString>("storeChoice");
         QTest::addColumn<QStringList>("screens");
         const QStringList list{"TfrmPesquisa"};
-        QTest::newRow("1 simplified") << "1"
-                                      << "N" << QStringList{"TfrmExtratoSimplificado"};
-        QTest::newRow("1 simplified ignores store choice") << "1"
-                                                           << "S" << QStringList{"TfrmExtratoSimplificado"};
-        QTest::newRow("2 detailed") << "2"
-                                    << "N" << QStringList{"TfrmExtratoDetalhado"};
-        QTest::newRow("2 detailed after store list") << "2"
-                                                     << "S" << list + QStringList{"TfrmExtratoDetalhado"};
-        QTest::newRow("3 group") << "3"
-                                 << "N" << QStringList{"TfrmExtratoGrupo"};
-        QTest::newRow("3 group after store list") << "3"
-                                                  << "S" << list + QStringList{"TfrmExtratoGrupo"};
-        QTest::newRow("empty is group") << ""
-                                        << "N" << QStringList{"TfrmExtratoGrupo"};
-        QTest::newRow("x is group") << "x"
-                                    << "N" << QStringList{"TfrmExtratoGrupo"};
-        QTest::newRow("lower-case s offers no list") << "3"
-                                                     << "s" << QStringList{"TfrmExtratoGrupo"};
+        dataRow("1 simplified", "1", "N", QStringList{"TfrmExtratoSimplificado"});
+        dataRow("1 simplified ignores store choice", "1", "S", QStringList{"TfrmExtratoSimplificado"});
+        dataRow("2 detailed", "2", "N", QStringList{"TfrmExtratoDetalhado"});
+        dataRow("2 detailed after store list", "2", "S", list + QStringList{"TfrmExtratoDetalhado"});
+        dataRow("3 group", "3", "N", QStringList{"TfrmExtratoGrupo"});
+        dataRow("3 group after store list", "3", "S", list + QStringList{"TfrmExtratoGrupo"});
+        dataRow("empty is group", "", "N", QStringList{"TfrmExtratoGrupo"});
+        dataRow("x is group", "x", "N", QStringList{"TfrmExtratoGrupo"});
+        dataRow("lower-case s offers no list", "3", "s", QStringList{"TfrmExtratoGrupo"});
     }
 
     void statementChoice() {
@@ -326,8 +309,8 @@ private slots:
     void altF4EndsProgramCtrlF4DoesNothing_data() {
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<bool>("ends");
-        QTest::newRow("Alt+F4") << int(Qt::AltModifier) << true;
-        QTest::newRow("Ctrl+F4") << int(Qt::ControlModifier) << false;
+        dataRow("Alt+F4", int(Qt::AltModifier), true);
+        dataRow("Ctrl+F4", int(Qt::ControlModifier), false);
     }
 
     void altF4EndsProgramCtrlF4DoesNothing() {
