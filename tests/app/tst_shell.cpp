@@ -11,6 +11,7 @@
 #include "kit/Modal.h"
 #include "kit/core/Errors.h"
 #include "platform/Registry.h"
+#include "support/Rows.h"
 #include "support/ServerProcess.h"
 #include "support/TestEnvironment.h"
 #include "support/Widgets.h"
@@ -74,21 +75,11 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("branch");
         QTest::addColumn<QString>("registerCode");
-        QTest::newRow("7 characters") << "0001001"
-                                      << "0001"
-                                      << "001";
-        QTest::newRow("5 characters") << "12345"
-                                      << "1234"
-                                      << "5";
-        QTest::newRow("3 characters") << "123"
-                                      << "123"
-                                      << "";
-        QTest::newRow("10 characters") << "0001001999"
-                                       << "0001"
-                                       << "001";
-        QTest::newRow("1 character") << "7"
-                                     << "7"
-                                     << "";
+        dataRow("7 characters", "0001001", "0001", "001");
+        dataRow("5 characters", "12345", "1234", "5");
+        dataRow("3 characters", "123", "123", "");
+        dataRow("10 characters", "0001001999", "0001", "001");
+        dataRow("1 character", "7", "7", "");
     }
 
     void identityFromTerminalKey() {
@@ -103,9 +94,9 @@ private slots:
     void placementOnScreen_data() {
         QTest::addColumn<QRect>("screen");
         QTest::addColumn<QPoint>("topLeft");
-        QTest::newRow("640 x 480 overhangs evenly") << QRect(0, 0, 640, 480) << QPoint(-80, -60);
-        QTest::newRow("1024 x 768 centred") << QRect(0, 0, 1024, 768) << QPoint(112, 84);
-        QTest::newRow("800 x 600 fills it") << QRect(0, 0, 800, 600) << QPoint(0, 0);
+        dataRow("640 x 480 overhangs evenly", QRect(0, 0, 640, 480), QPoint(-80, -60));
+        dataRow("1024 x 768 centred", QRect(0, 0, 1024, 768), QPoint(112, 84));
+        dataRow("800 x 600 fills it", QRect(0, 0, 800, 600), QPoint(0, 0));
     }
 
     void placementOnScreen() {
