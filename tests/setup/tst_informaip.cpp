@@ -4,6 +4,7 @@
 #include "kit/Buttons.h"
 #include "kit/Modal.h"
 #include "setup/TfrmInformaIP.h"
+#include "support/Rows.h"
 #include "support/TestEnvironment.h"
 #include "support/Widgets.h"
 
@@ -36,13 +37,11 @@ private slots:
     void promptFollowsMode_data() {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("prompt");
-        QTest::newRow("IP") << "IP" << QStringLiteral("Digite o código I.P. do servidor e tecle enter.");
-        QTest::newRow("XX")
-            << "XX"
-            << QStringLiteral("Informe o código da filial e o código do caixa sem espaços e tecle enter");
-        QTest::newRow("lower-case ip is a key")
-            << "ip"
-            << QStringLiteral("Informe o código da filial e o código do caixa sem espaços e tecle enter");
+        dataRow("IP", "IP", QStringLiteral("Digite o código I.P. do servidor e tecle enter."));
+        dataRow("XX", "XX",
+                QStringLiteral("Informe o código da filial e o código do caixa sem espaços e tecle enter"));
+        dataRow("lower-case ip is a key", "ip",
+                QStringLiteral("Informe o código da filial e o código do caixa sem espaços e tecle enter"));
     }
 
     void promptFollowsMode() {
@@ -96,8 +95,8 @@ private slots:
     void okRefusesEmptyBuffer_data() {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("message");
-        QTest::newRow("IP") << "IP" << QStringLiteral("Código I.P. deve ser informado.");
-        QTest::newRow("XX") << "XX" << QStringLiteral("Filial e Caixa devem ser informados.");
+        dataRow("IP", "IP", QStringLiteral("Código I.P. deve ser informado."));
+        dataRow("XX", "XX", QStringLiteral("Filial e Caixa devem ser informados."));
     }
 
     void okRefusesEmptyBuffer() {
@@ -132,10 +131,10 @@ private slots:
     void onlyAltAloneWithF4Closes_data() {
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<bool>("closes");
-        QTest::newRow("Alt+F4") << int(Qt::AltModifier) << true;
-        QTest::newRow("Ctrl+F4") << int(Qt::ControlModifier) << false;
-        QTest::newRow("Alt+Shift+F4") << int(Qt::AltModifier | Qt::ShiftModifier) << false;
-        QTest::newRow("F4") << int(Qt::NoModifier) << false;
+        dataRow("Alt+F4", int(Qt::AltModifier), true);
+        dataRow("Ctrl+F4", int(Qt::ControlModifier), false);
+        dataRow("Alt+Shift+F4", int(Qt::AltModifier | Qt::ShiftModifier), false);
+        dataRow("F4", int(Qt::NoModifier), false);
     }
 
     void onlyAltAloneWithF4Closes() {
