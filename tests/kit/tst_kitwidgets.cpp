@@ -9,6 +9,7 @@
 #include "kit/WaitOverlay.h"
 #include "kit/core/Errors.h"
 #include "kit/core/VirtualKeys.h"
+#include "support/Rows.h"
 #include "support/TestEnvironment.h"
 
 namespace {
@@ -37,17 +38,16 @@ protected:
 class TestKitWidgets : public QObject {
     Q_OBJECT
 private slots:
-
     void keysReachFormBeforeDefaults_data() {
         QTest::addColumn<int>("qtKey");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("virtualKey");
         QTest::addColumn<QString>("typed");
-        QTest::newRow("digit") << int(Qt::Key_5) << "5" << 53 << "5";
-        QTest::newRow("enter") << int(Qt::Key_Return) << "\r" << vk::Return << "\r";
-        QTest::newRow("tab is typed, not a focus move") << int(Qt::Key_Tab) << "\t" << vk::Tab << "\t";
-        QTest::newRow("delete") << int(Qt::Key_Delete) << "" << vk::Delete << "";
-        QTest::newRow("f4") << int(Qt::Key_F4) << "" << vk::F4 << "";
+        dataRow("digit", int(Qt::Key_5), "5", 53, "5");
+        dataRow("enter", int(Qt::Key_Return), "\r", vk::Return, "\r");
+        dataRow("tab is typed, not a focus move", int(Qt::Key_Tab), "\t", vk::Tab, "\t");
+        dataRow("delete", int(Qt::Key_Delete), "", vk::Delete, "");
+        dataRow("f4", int(Qt::Key_F4), "", vk::F4, "");
     }
 
     void keysReachFormBeforeDefaults() {
