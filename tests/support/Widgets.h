@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QAbstractButton>
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QTest>
 #include <QWidget>
 
 #include <stdexcept>
@@ -13,4 +17,28 @@ T& childOf(const QWidget& screen, const char* name) {
         throw std::runtime_error(std::string(screen.metaObject()->className()) + " has no " + name);
     }
     return *child;
+}
+
+// Clicks the button so named, as a finger on the screen does.
+inline void press(const QWidget& screen, const char* button) {
+    QTest::mouseClick(&childOf<QAbstractButton>(screen, button), Qt::LeftButton);
+}
+
+// The application's top-level window so named; null when there is none.
+inline QWidget* topLevelNamed(const QString& name) {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->objectName() == name) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+// The texts a model shows in one column, top to bottom.
+inline QStringList modelColumn(const QAbstractItemModel& model, int column) {
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        texts.append(model.data(model.index(row, column)).toString());
+    }
+    return texts;
 }
