@@ -112,14 +112,6 @@ QStringList rowOf(const QTableView& grid, int row) {
     return cells;
 }
 
-QStringList columnOf(const QTableView& grid, int column) {
-    QStringList cells;
-    for (int row = 0; row < grid.model()->rowCount(); ++row) {
-        cells.append(grid.model()->index(row, column).data().toString());
-    }
-    return cells;
-}
-
 QStringList titlesOf(const QTableView& grid) {
     QStringList titles;
     for (int column = 0; column < grid.model()->columnCount(); ++column) {
@@ -127,19 +119,6 @@ QStringList titlesOf(const QTableView& grid) {
                       QString::number(grid.columnWidth(column)));
     }
     return titles;
-}
-
-void press(const QWidget& screen, const char* button) {
-    QTest::mouseClick(&childOf<QAbstractButton>(screen, button), Qt::LeftButton);
-}
-
-QWidget* statementShown(const QString& form) {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == form) {
-            return widget;
-        }
-    }
-    return nullptr;
 }
 
 // Answers the message form of a server error, keeping its details.
@@ -198,9 +177,10 @@ private slots:
         const auto& grid = childOf<QTableView>(*form, kind.movementsGrid);
         QCOMPARE(grid.model()->rowCount(), 8);
         QCOMPARE(rowOf(grid, 0), QStringList({"05/05/2024 08:00:00", "Crédito", "50,00", "341,50"}));
-        QCOMPARE(columnOf(grid, 1), QStringList({"Crédito", "Débito", "Débito", "Cancelado", "Débito",
-                                                 "Ajuste de Saldo", "Débito", "Débito"}));
-        QCOMPARE(columnOf(grid, 2),
+        QCOMPARE(modelColumn(*grid.model(), 1),
+                 QStringList({"Crédito", "Débito", "Débito", "Cancelado", "Débito", "Ajuste de Saldo",
+                              "Débito", "Débito"}));
+        QCOMPARE(modelColumn(*grid.model(), 2),
                  QStringList({"50,00", "-11,50", "-8,00", "8,00", "-2,50", "-7,50", "-4,20", "-12,00"}));
         QCOMPARE(rowOf(grid, 7), QStringList({"15/05/2024 00:05:00", "Débito", "-12,00", "303,80"}));
         QCOMPARE(grid.model()->headerData(2, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>() &
@@ -242,7 +222,7 @@ private slots:
         VERIFY_SCRIPT(script);
         const auto& grid = childOf<QTableView>(form, "dbgVenda");
         QCOMPARE(grid.model()->rowCount(), 8);
-        QCOMPARE(columnOf(grid, 4),
+        QCOMPARE(modelColumn(*grid.model(), 4),
                  QStringList({"8,50", "3,00", "0,00", "2,50", "4,20", "0,00", "3,00", "9,00"}));
         QCOMPARE(rowOf(grid, 0),
                  QStringList({"12/05/2024 12:00:00", "Prato Executivo", "1", "8,50", "8,50"}));
@@ -378,7 +358,7 @@ private slots:
         ModalScript script({[&](QDialog& message) {
             // The inactivity timer fires under the report, while set-up waits: the screen stays; and the
             // countdown starts again once set-up has ended.
-            QWidget* statement = statementShown(kind.form);
+            QWidget* statement = topLevelNamed(kind.form);
             if (statement != nullptr) {
                 auto& timer = childOf<QTimer>(*statement, kind.timer);
                 QSignalSpy closed(static_cast<QDialog*>(statement), &QDialog::finished);
@@ -481,7 +461,7 @@ private slots:
         kind.show();
         VERIFY_SCRIPT(script);
         QCOMPARE(script.shown(), QStringList({kind.form}));
-        QCOMPARE(statementShown(kind.form), nullptr);
+        QCOMPARE(topLevelNamed(kind.form), nullptr);
     }
 
     ON_BOTH_SCREENS(timerFiresUnderAMessage)
@@ -494,7 +474,7 @@ private slots:
             ShowMessageForm("Aviso", QString(), "N", "N", 0, QString(), "002");
         });
         script.then([&](QDialog& message) {
-            QWidget* statement = statementShown(kind.form);
+            QWidget* statement = topLevelNamed(kind.form);
             closedUnderTheMessage =
                 QTest::qWaitFor([&] { return statement == nullptr || !statement->isVisible(); }, 2000);
             press(message, "tcbOk");
@@ -503,8 +483,8 @@ private slots:
         VERIFY_SCRIPT(script);
         QVERIFY(closedUnderTheMessage);
         QCOMPARE(script.shown(), QStringList({kind.form, "frmMensagem"}));
-        QCOMPARE(statementShown(kind.form), nullptr);
-        QTRY_COMPARE(statementShown("frmMensagem"), nullptr);
+        QCOMPARE(topLevelNamed(kind.form), nullptr);
+        QTRY_COMPARE(topLevelNamed("frmMensagem"), nullptr);
     }
 
     void detailedPagingFollowsTheFocus() {
