@@ -98,22 +98,18 @@ Shown shownOn(const QDialog& form) {
     return shown;
 }
 
-void click(const QDialog& form, const char* button) {
-    QTest::mouseClick(&childOf<QAbstractButton>(form, button), Qt::LeftButton);
-}
-
 // Reads the screen, then leaves it by "Sair".
 ModalScript::Step readAndLeave(Shown* shown) {
     return [shown](QDialog& form) {
         *shown = shownOn(form);
-        click(form, "sbtSair");
+        press(form, "sbtSair");
     };
 }
 
 // Records the text and details of the message form and closes it.
 ModalScript::Step answerMessage(QString* text) {
     return [text](QDialog& message) {
-        click(message, "tcbDetalhes");
+        press(message, "tcbDetalhes");
         *text = childOf<QLabel>(message, "lblMessage").text() + u'\n' +
                 childOf<QTextEdit>(message, "redDetalhes").toPlainText();
         QTest::keyClick(&message, Qt::Key_Return);
@@ -126,16 +122,6 @@ ModalScript::Step answerErrorReport(QString* text) {
         *text = box.objectName() + u':' + box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
         box.accept();
     };
-}
-
-// The group statement among the application's windows; null when there is none.
-QDialog* groupStatementWindow() {
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (window->objectName() == QLatin1String("frmExtratoGrupo")) {
-            return qobject_cast<QDialog*>(window);
-        }
-    }
-    return nullptr;
 }
 
 }  // namespace
@@ -166,7 +152,7 @@ private slots:
     void cleanup() {
         TerminalContext::current() = TerminalContext{};
         m_env.reset();
-        QVERIFY(groupStatementWindow() == nullptr);
+        QVERIFY(qobject_cast<QDialog*>(topLevelNamed(QStringLiteral("frmExtratoGrupo"))) == nullptr);
     }
 
     void listsSubGroupsOfThePeriod_data() {
@@ -217,11 +203,11 @@ private slots:
     void monthButtonTwice() {
         QList<Shown> shown;
         ModalScript script({[&](QDialog& form) {
-            click(form, "sbtMesAnt");
+            press(form, "sbtMesAnt");
             shown.append(shownOn(form));
-            click(form, "sbtMesAnt");
+            press(form, "sbtMesAnt");
             shown.append(shownOn(form));
-            click(form, "sbtSair");
+            press(form, "sbtSair");
         }});
         ShowExtratoGrupo(QString(), QString());
         VERIFY_SCRIPT_RAN(script);
@@ -249,12 +235,12 @@ private slots:
         QString periodBeforeClosing;
         Shown reopened;
         ModalScript script({[&](QDialog& form) {
-                                click(form, "sbtMesAnt");
+                                press(form, "sbtMesAnt");
                                 periodBeforeClosing = label(form, "lblMes");
                                 if (byTimer) {
                                     timerOf(form).start(1);  // rather than wait 30 seconds
                                 } else {
-                                    click(form, "sbtSair");
+                                    press(form, "sbtSair");
                                 }
                             },
                             readAndLeave(&reopened)});
@@ -283,7 +269,7 @@ private slots:
             lastProduct = childOf<QTableView>(form, "dbgProdutos").model()->rowCount() - 1;
             for (const auto& [button, grid] : presses) {
                 timerOf(form).stop();
-                click(form, button);
+                press(form, button);
                 moves.append(QStringLiteral("%1 %2 %3 %4")
                                  .arg(QLatin1String(button))
                                  .arg(gridCurrentRow(form, grid))
@@ -299,7 +285,7 @@ private slots:
             productSubGroups = codes.join(u',');
             selectedSubGroup =
                 childOf<TClientDataSet>(form, "cdsFinal").FieldByName("CDSUBGRPROD").asString();
-            click(form, "sbtSair");
+            press(form, "sbtSair");
         }});
         ShowExtratoGrupo(QString(), QString());
         VERIFY_SCRIPT_RAN(script);
@@ -333,9 +319,9 @@ private slots:
         ModalScript script({[&](QDialog& form) {
             atSetUp = shownOn(form);
             timerOf(form).stop();
-            click(form, "sbtGrupoPost");
+            press(form, "sbtGrupoPost");
             afterPress = shownOn(form);
-            click(form, "sbtSair");
+            press(form, "sbtSair");
         }});
         ShowExtratoGrupo(QString(), QString());
         VERIFY_SCRIPT_RAN(script);
@@ -354,7 +340,7 @@ private slots:
             QTest::keyClick(&grid, Qt::Key_F4, Qt::AltModifier);
             QTest::keyClick(&form, Qt::Key_F4, Qt::AltModifier);
             openAfterAltF4 = form.isVisible();
-            click(form, "sbtSair");
+            press(form, "sbtSair");
         }});
         ShowExtratoGrupo(QString(), QString());
         VERIFY_SCRIPT_RAN(script);
@@ -425,7 +411,7 @@ private slots:
         bool closedUnderReport = false;
         QString reported;
         const auto reportStep = [&](QDialog& report) {
-            QDialog* form = groupStatementWindow();
+            QDialog* form = qobject_cast<QDialog*>(topLevelNamed(QStringLiteral("frmExtratoGrupo")));
             QVERIFY(form != nullptr);
             underReport = shownOn(*form);
             timerOf(*form).setInterval(1);
@@ -444,7 +430,7 @@ private slots:
                                 } else {
                                     TerminalContext::current().CDGRUPPROD = QStringLiteral("12345678901");
                                 }
-                                click(form, "sbtMesAnt");
+                                press(form, "sbtMesAnt");
                             },
                             reportStep});
         ShowExtratoGrupo(QString(), QString());
