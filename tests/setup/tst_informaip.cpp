@@ -14,10 +14,6 @@ QString bufferOf(const QDialog& dialog) {
     return childOf<QLabel>(dialog, "lblBuffer").text();
 }
 
-void click(const QDialog& dialog, const char* button) {
-    QTest::mouseClick(dialog.findChild<QAbstractButton*>(button), Qt::LeftButton);
-}
-
 // Answers a message form with Enter and records its text.
 ModalScript::Step answerMessage(QString* text) {
     return [text](QDialog& message) {
@@ -69,9 +65,9 @@ private slots:
         TfrmInformaIP dialog("IP");
         dialog.show();
         for (const char* name : {"sbt1", "sbt8", "sbt0", "sbtVirgula", "sbt9"}) {
-            click(dialog, name);
+            press(dialog, name);
         }
-        click(dialog, "sbtVirg");  // disabled
+        press(dialog, "sbtVirg");  // disabled
         QCOMPARE(bufferOf(dialog), QStringLiteral("180.9"));
         QTest::keyClick(&dialog, Qt::Key_8);
         QCOMPARE(bufferOf(dialog), QStringLiteral("180.98"));
@@ -80,12 +76,12 @@ private slots:
     void editingKeys() {
         TfrmInformaIP dialog("IP");
         dialog.show();
-        click(dialog, "sbtCorrigir");
+        press(dialog, "sbtCorrigir");
         QCOMPARE(bufferOf(dialog), QString());
         QTest::keyClicks(&dialog, "123");
         QTest::keyClick(&dialog, Qt::Key_Backspace);
         QCOMPARE(bufferOf(dialog), QStringLiteral("12"));
-        click(dialog, "sbtCorrigir");
+        press(dialog, "sbtCorrigir");
         QCOMPARE(bufferOf(dialog), QStringLiteral("1"));
         QTest::keyClicks(&dialog, "234");
         QTest::keyClick(&dialog, Qt::Key_Delete);
@@ -122,7 +118,7 @@ private slots:
         ModalScript script;
         script.then([](QDialog& keypad) {
             QTest::keyClicks(&keypad, "10.0.0.5");
-            click(keypad, "sbtEnter");
+            press(keypad, "sbtEnter");
         });
         QCOMPARE(ShowInformaIP("IP"), QStringLiteral("10.0.0.5"));
         QVERIFY(script.faults().isEmpty());
