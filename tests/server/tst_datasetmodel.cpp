@@ -6,6 +6,7 @@
 #include "server/ClientDataSet.h"
 #include "server/DataSetModel.h"
 #include "support/TestEnvironment.h"
+#include "support/Widgets.h"
 
 namespace {
 
@@ -29,14 +30,6 @@ DataPacket productPacket() {
                    {day.addDays(1), "02", "Feijão", 0.5, 1234.5},
                    {day.addDays(2), "01", "Suco", 2.0, QVariant()}};
     return packet;
-}
-
-QStringList shownColumn(const QAbstractItemModel& model, int column) {
-    QStringList texts;
-    for (int row = 0; row < model.rowCount(); ++row) {
-        texts.append(model.data(model.index(row, column)).toString());
-    }
-    return texts;
 }
 
 }  // namespace
@@ -70,10 +63,10 @@ private slots:
         });
         products.loadPacket(productPacket());
         DataSetModel model(products);
-        QCOMPARE(shownColumn(model, 0), (QStringList{"10/05", "11/05", "12/05"}));
-        QCOMPARE(shownColumn(model, 1), (QStringList{"ARROZ", "FEIJÃO", "SUCO"}));
-        QCOMPARE(shownColumn(model, 2), (QStringList{"1,000", "0,500", "2,000"}));
-        QCOMPARE(shownColumn(model, 3), (QStringList{"12,50", "1234,50", ""}));
+        QCOMPARE(modelColumn(model, 0), (QStringList{"10/05", "11/05", "12/05"}));
+        QCOMPARE(modelColumn(model, 1), (QStringList{"ARROZ", "FEIJÃO", "SUCO"}));
+        QCOMPARE(modelColumn(model, 2), (QStringList{"1,000", "0,500", "2,000"}));
+        QCOMPARE(modelColumn(model, 3), (QStringList{"12,50", "1234,50", ""}));
         const auto alignment = [&](int column) {
             return model.data(model.index(0, column), Qt::TextAlignmentRole).value<Qt::Alignment>() &
                    Qt::AlignHorizontal_Mask;
@@ -96,7 +89,7 @@ private slots:
         QCOMPARE(model.columnCount(), 2);
         QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("CDSUBGRPROD"));
         QCOMPARE(products.field(model.fieldIndex(0)).FieldName(), QStringLiteral("VRTOTAL"));
-        QCOMPARE(shownColumn(model, 1), (QStringList{"01", "02", "01"}));
+        QCOMPARE(modelColumn(model, 1), (QStringList{"01", "02", "01"}));
     }
 
     void staysConsistentThroughEveryChange() {
@@ -128,7 +121,7 @@ private slots:
         QCOMPARE(model.data(model.index(stores.currentRow(), 1)).toString(), QStringLiteral("Cantina"));
         stores.Post();
         matchesDataSet();
-        QCOMPARE(shownColumn(model, 1), (QStringList{"Café Central", "cafeteria do Zé", "Cantina"}));
+        QCOMPARE(modelColumn(model, 1), (QStringList{"Café Central", "cafeteria do Zé", "Cantina"}));
         stores.Delete();
         matchesDataSet();
         stores.setFilter("UPPER(NMLOJA) LIKE 'X%'");
