@@ -1,7 +1,6 @@
 #include <QTest>
 
 #include "kit/core/Errors.h"
-#include "support/Rows.h"
 #include "terminal/ConsultationPeriod.h"
 #include "terminal/Marquee.h"
 
@@ -27,17 +26,15 @@ void TestTerminalRules::consultationPeriod_data() {
     QTest::addColumn<QDate>("today");
     QTest::addColumn<QDate>("start");
     QTest::addColumn<QDate>("end");
-    dataRow("calendar month", "", "", QDate(2024, 5, 15), QDate(2024, 5, 1), QDate(2024, 5, 31));
-    dataRow("end day only", "", "25", QDate(2024, 5, 15), QDate(2024, 5, 1), QDate(2024, 5, 25));
-    dataRow("began this month", "16", "15", QDate(2024, 1, 20), QDate(2024, 1, 16), QDate(2024, 2, 15));
-    dataRow("began last year", "16", "15", QDate(2024, 1, 10), QDate(2023, 12, 16), QDate(2024, 1, 15));
-    dataRow("end limited to leap February", "10", "31", QDate(2024, 1, 12), QDate(2024, 1, 10),
-            QDate(2024, 2, 29));
-    dataRow("start set, end of next month", "16", "", QDate(2024, 3, 20), QDate(2024, 3, 16),
-            QDate(2024, 4, 30));
-    dataRow("start later this month", "16", "", QDate(2024, 3, 10), QDate(2024, 3, 16), QDate(2024, 3, 31));
-    dataRow("on the start day", "16", "15", QDate(2024, 1, 16), QDate(2024, 1, 16), QDate(2024, 2, 15));
-    dataRow("blank start reads as 1", "  ", "", QDate(2023, 2, 3), QDate(2023, 2, 1), QDate(2023, 2, 28));
+    QTest::newRow("calendar month") << "" << "" << QDate(2024, 5, 15) << QDate(2024, 5, 1) << QDate(2024, 5, 31);
+    QTest::newRow("end day only") << "" << "25" << QDate(2024, 5, 15) << QDate(2024, 5, 1) << QDate(2024, 5, 25);
+    QTest::newRow("began this month") << "16" << "15" << QDate(2024, 1, 20) << QDate(2024, 1, 16) << QDate(2024, 2, 15);
+    QTest::newRow("began last year") << "16" << "15" << QDate(2024, 1, 10) << QDate(2023, 12, 16) << QDate(2024, 1, 15);
+    QTest::newRow("end limited to leap February") << "10" << "31" << QDate(2024, 1, 12) << QDate(2024, 1, 10) << QDate(2024, 2, 29);
+    QTest::newRow("start set, end of next month") << "16" << "" << QDate(2024, 3, 20) << QDate(2024, 3, 16) << QDate(2024, 4, 30);
+    QTest::newRow("start later this month") << "16" << "" << QDate(2024, 3, 10) << QDate(2024, 3, 16) << QDate(2024, 3, 31);
+    QTest::newRow("on the start day") << "16" << "15" << QDate(2024, 1, 16) << QDate(2024, 1, 16) << QDate(2024, 2, 15);
+    QTest::newRow("blank start reads as 1") << "  " << "" << QDate(2023, 2, 3) << QDate(2023, 2, 1) << QDate(2023, 2, 28);
 }
 
 void TestTerminalRules::consultationPeriod() {
@@ -55,9 +52,9 @@ void TestTerminalRules::impossiblePeriodRaises_data() {
     QTest::addColumn<QString>("startDay");
     QTest::addColumn<QString>("endDay");
     QTest::addColumn<QDate>("today");
-    dataRow("31 in a 30-day start month", "31", "30", QDate(2024, 5, 10));  // start 31/04
-    dataRow("start day is no number", "abc", "", QDate(2024, 5, 10));
-    dataRow("end day is no number", "", "x1", QDate(2024, 5, 10));
+    QTest::newRow("31 in a 30-day start month") << "31" << "30" << QDate(2024, 5, 10);  // start 31/04
+    QTest::newRow("start day is no number") << "abc" << "" << QDate(2024, 5, 10);
+    QTest::newRow("end day is no number") << "" << "x1" << QDate(2024, 5, 10);
 }
 
 void TestTerminalRules::impossiblePeriodRaises() {
@@ -72,10 +69,10 @@ void TestTerminalRules::marqueeColour_data() {
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("red");
     QTest::addColumn<int>("blue");
-    dataRow("entering is pure red", 787, 200, 255, 0);
-    dataRow("right edge at 0 is pure blue", -200, 200, 0, 255);
-    dataRow("still message across the strip", 0, 537, 103, 152);
-    dataRow("beyond the left edge wraps as a byte", -210, 200, 254, 1);
+    QTest::newRow("entering is pure red") << 787 << 200 << 255 << 0;
+    QTest::newRow("right edge at 0 is pure blue") << -200 << 200 << 0 << 255;
+    QTest::newRow("still message across the strip") << 0 << 537 << 103 << 152;
+    QTest::newRow("beyond the left edge wraps as a byte") << -210 << 200 << 254 << 1;
 }
 
 void TestTerminalRules::marqueeColour() {
