@@ -5,6 +5,7 @@
 #include "HttpFront.h"
 #include "Migrations.h"
 #include "Options.h"
+#include "platform/RegionalSettings.h"
 
 #include <QCoreApplication>
 
@@ -97,6 +98,7 @@ int serve(const ServerOptions& options) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    platform::cacheLocalTimeZone();
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("totem-server"));
     const ParsedOptions parsed = parseOptions(QCoreApplication::arguments());

@@ -13,7 +13,9 @@ QString withoutTimeZone(QString format) {
     return format.remove(zone).trimmed();
 }
 
-bool isBlank(QChar c) { return c.isSpace() || c == QChar(0x00A0) || c == QChar(0x202F); }
+bool isBlank(QChar c) {
+    return c.isSpace() || c == QChar(0x00A0) || c == QChar(0x202F);
+}
 
 }  // namespace
 
@@ -27,9 +29,18 @@ RegionalSettings RegionalSettings::system() {
     settings.currencySymbol = locale.currencySymbol();
     const QString sample = locale.toCurrencyString(1.0);
     settings.currencySymbolFirst = sample.startsWith(settings.currencySymbol);
-    const qsizetype gap = settings.currencySymbolFirst ? settings.currencySymbol.size() : sample.size() - settings.currencySymbol.size() - 1;
+    const qsizetype gap = settings.currencySymbolFirst ? settings.currencySymbol.size()
+                                                       : sample.size() - settings.currencySymbol.size() - 1;
     settings.currencySpaced = gap >= 0 && gap < sample.size() && isBlank(sample.at(gap));
     return settings;
+}
+
+void cacheLocalTimeZone() {
+#if defined(Q_OS_UNIX)
+    if (!qEnvironmentVariableIsSet("TZ")) {
+        qputenv("TZ", ":/etc/localtime");
+    }
+#endif
 }
 
 }  // namespace platform

@@ -19,4 +19,9 @@ struct RegionalSettings {
     static RegionalSettings system();
 };
 
+// Lets the C library keep the local time zone instead of reading /etc/localtime again at every date-time
+// conversion, which otherwise doubles the time of decoding a long statement. Call it first in main(); an
+// explicit TZ is left as it is. A change of the system's zone then takes effect at the next start.
+void cacheLocalTimeZone();
+
 }  // namespace platform
