@@ -6,6 +6,7 @@
 #include "kit/Application.h"
 #include "kit/ErrorReport.h"
 #include "kit/core/Errors.h"
+#include "platform/ServiceWatchdog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -54,5 +55,6 @@ int runKiosk(QApplication& application) {
     TfrmMensagem startupMessageForm;
     TfrmMessageDlg timedMessageDialog;
     shell.show();
+    const platform::ServiceWatchdog watchdog;  // under systemd a frozen event loop gets the kiosk restarted
     return application.exec();
 }
