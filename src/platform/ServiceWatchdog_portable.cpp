@@ -4,11 +4,11 @@
 #include <QTimer>
 #include <QtGlobal>
 
-#include <cstddef>
-#include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <cstddef>
+#include <cstring>
 
 namespace platform {
 

@@ -4,11 +4,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cstddef>
-#include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <cstddef>
+#include <cstring>
 
 #include "platform/ServiceWatchdog.h"
 
@@ -16,17 +16,20 @@ using platform::ServiceWatchdog;
 
 namespace {
 
-// The service manager's end: a datagram socket bound to a path, or to an abstract name when it starts with '@'.
+// The service manager's end: a datagram socket bound to a path, or to an abstract name (one starting
+// with '@').
 class NotifyListener {
 public:
-    explicit NotifyListener(const QByteArray& name) : socket_(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    explicit NotifyListener(const QByteArray& name)
+        : socket_(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::memcpy(address.sun_path, name.constData(), static_cast<std::size_t>(name.size()));
         if (name.startsWith('@')) {
             address.sun_path[0] = '\0';
         }
-        const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + static_cast<std::size_t>(name.size()));
+        const auto length =
+            static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + static_cast<std::size_t>(name.size()));
         bound_ = socket_ >= 0 && ::bind(socket_, reinterpret_cast<const sockaddr*>(&address), length) == 0;
     }
     ~NotifyListener() {
