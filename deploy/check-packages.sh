@@ -13,7 +13,7 @@ trap 'rm -rf "$ROOT"' EXIT
 mapfile -t PACKAGES < <(ls "$BUILD"/totem-kiosk_*.deb "$BUILD"/totem-server_*.deb)
 for package in "${PACKAGES[@]}"; do
     echo "== $(basename "$package")"
-    dpkg -I "$package" | sed -n '/Package:/,$p'
+    dpkg -I "$package"
     dpkg -c "$package" | awk '{print "   ", $1, $6}'
     dpkg -x "$package" "$ROOT"
 done
