@@ -1,5 +1,6 @@
 #include "server/NetConnection.h"
 
+#include "server/ReadOnlyMethods.h"
 #include "server/ServerErrors.h"
 #include "server/WireFormat.h"
 
@@ -41,11 +42,14 @@ struct TNetConnection::Link {
     struct Answer {
         int status = 0;
         QByteArray body;
+        // The peer closed or reset the connection before the status line arrived, well within the read
+        // time-out: a keep-alive socket the server had already given up, or a server that went away.
+        bool closedUnanswered = false;
     };
 
     Link(const QString& host, int port, std::chrono::milliseconds connectTimeout,
          std::chrono::milliseconds readTimeout)
-        : client(host.toStdString(), port) {
+        : client(host.toStdString(), port), answerTimeout(readTimeout) {
         client.set_keep_alive(true);
         client.set_tcp_nodelay(true);  // small requests must not wait for the peer's delayed acknowledgement
         client.set_connection_timeout(connectTimeout);
@@ -68,17 +72,27 @@ struct TNetConnection::Link {
             request.body = body.toStdString();
         }
         Answer answer;
+        bool answerBegan = false;
+        request.response_handler = [&answerBegan](const httplib::Response&) {
+            answerBegan = true;
+            return true;
+        };
         request.content_receiver = [&answer](const char* data, size_t length, uint64_t, uint64_t) {
             answer.body.append(data, static_cast<qsizetype>(length));
             return answer.body.size() <= wire::MaxBodyBytes;
         };
+        const auto sent = std::chrono::steady_clock::now();
         const httplib::Result result = client.send(request);
         error = result.error();
         answer.status = result ? result->status : 0;
+        // A read or write time-out also reports Read or Write, but only once the whole time-out has passed.
+        answer.closedUnanswered = (error == httplib::Error::Read || error == httplib::Error::Write) &&
+                                  !answerBegan && std::chrono::steady_clock::now() - sent < answerTimeout;
         return answer;
     }
 
     httplib::Client client;
+    std::chrono::milliseconds answerTimeout;
 };
 
 TNetConnection::TNetConnection(QObject* parent) : QObject(parent) {}
@@ -172,12 +186,18 @@ QVariant TNetConnection::call(const QString& method, const QVariantList& argumen
         throw ConnectionError(failure.arg(method, address(), QStringLiteral("nome de método inválido")));
     }
     const QByteArray body = wire::encodeCall(arguments);
+    const QString path = QStringLiteral("/modules/%1/%2").arg(m_serverName, method);
     if (!Connected()) {
         open();
     }
     httplib::Error error = httplib::Error::Success;
-    const Link::Answer answer = m_link->exchange(
-        "POST", QStringLiteral("/modules/%1/%2").arg(m_serverName, method), body, m_terminal, error);
+    Link::Answer answer = m_link->exchange("POST", path, body, m_terminal, error);
+    if (answer.closedUnanswered && isReadOnlyMethod(m_serverName, method)) {
+        // Once, on a fresh connection: the server never saw the call or dropped it unanswered.
+        drop();
+        open();
+        answer = m_link->exchange("POST", path, body, m_terminal, error);
+    }
     if (error != httplib::Error::Success) {
         drop();
         throw ConnectionError(failure.arg(method, address(), errorText(error)));

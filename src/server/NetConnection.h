@@ -59,7 +59,8 @@ public:
 
     // Calls a method of the module with its arguments in order (texts, numbers, date-times, null).
     // Connects first when disconnected. Returns a QString (the server's error text), a DataPacket or a
-    // QVariantList of DataPacket.
+    // QVariantList of DataPacket. A read-only method (server/ReadOnlyMethods.h) is sent once more, on a fresh
+    // connection, when the connection closes before any answer; never after a read time-out.
     QVariant call(const QString& method, const QVariantList& arguments = {});
 
 signals:

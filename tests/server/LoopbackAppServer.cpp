@@ -24,6 +24,53 @@ void send(httplib::Response& response, int status, const QByteArray& body) {
     response.set_content(body.toStdString(), wire::ContentType);
 }
 
+// A listening socket on 127.0.0.1 with a port of the system's choice.
+int listenOnLoopback(int& port) {
+    const int listening = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    auto* generic = reinterpret_cast<sockaddr*>(&address);
+    if (listening < 0 || ::bind(listening, generic, length) != 0 || ::listen(listening, 8) != 0 ||
+        ::getsockname(listening, generic, &length) != 0) {
+        throw std::runtime_error("no loopback listener");
+    }
+    port = ntohs(address.sin_port);
+    return listening;
+}
+
+// Reads one HTTP request (head and body) from `pending` and the socket; an empty head when the peer closed.
+std::string readRequest(int connection, std::string& pending) {
+    std::size_t headEnd = std::string::npos;
+    std::size_t bodyLength = 0;
+    for (;;) {
+        if (headEnd == std::string::npos && (headEnd = pending.find("\r\n\r\n")) != std::string::npos) {
+            headEnd += 4;
+            const std::size_t field = pending.find("Content-Length: ");
+            bodyLength = field < headEnd ? std::stoul(pending.substr(field + 16)) : 0;
+        }
+        if (headEnd != std::string::npos && pending.size() >= headEnd + bodyLength) {
+            std::string head = pending.substr(0, headEnd);
+            pending.erase(0, headEnd + bodyLength);
+            return head;
+        }
+        char buffer[4096];
+        const ssize_t received = ::recv(connection, buffer, sizeof(buffer), 0);
+        if (received <= 0) {
+            return {};
+        }
+        pending.append(buffer, static_cast<std::size_t>(received));
+    }
+}
+
+void sendAnswer(int connection, const QByteArray& body) {
+    const std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: " + std::string(wire::ContentType) +
+                              "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+                              body.toStdString();
+    ::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL);
+}
+
 }  // namespace
 
 LoopbackAppServer::Reply LoopbackAppServer::Reply::result(const QVariant& value) {
@@ -138,18 +185,44 @@ void LoopbackAppServer::install(httplib::Server& server) {
         });
 }
 
-SilentListener::SilentListener() {
-    m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    auto* generic = reinterpret_cast<sockaddr*>(&address);
-    if (m_socket < 0 || ::bind(m_socket, generic, length) != 0 || ::listen(m_socket, 8) != 0 ||
-        ::getsockname(m_socket, generic, &length) != 0) {
-        throw std::runtime_error("no silent loopback listener");
+HangingUpServer::HangingUpServer(int hangUps, const QVariant& answer)
+    : m_hangUps(hangUps), m_answer(wire::encodeResult(answer)) {
+    m_socket = listenOnLoopback(m_port);
+    m_thread = std::thread([this] {
+        // accept() fails once the destructor shuts the listening socket down.
+        for (int connection; (connection = ::accept(m_socket, nullptr, nullptr)) >= 0;) {
+            m_connection = connection;
+            serve(connection);
+            m_connection = -1;
+            ::close(connection);
+        }
+    });
+}
+
+HangingUpServer::~HangingUpServer() {
+    ::shutdown(m_socket, SHUT_RDWR);
+    ::shutdown(m_connection, SHUT_RDWR);
+    m_thread.join();
+    ::close(m_socket);
+}
+
+void HangingUpServer::serve(int connection) {
+    std::string pending;
+    for (std::string head; !(head = readRequest(connection, pending)).empty();) {
+        if (head.starts_with("GET /modules/")) {
+            const std::size_t nameEnd = head.find(' ', 13);
+            sendAnswer(connection,
+                       wire::encodeModule({QString::fromStdString(head.substr(13, nameEnd - 13)), {}}));
+        } else if (++m_calls <= m_hangUps) {
+            return;
+        } else {
+            sendAnswer(connection, m_answer);
+        }
     }
-    m_port = ntohs(address.sin_port);
+}
+
+SilentListener::SilentListener() {
+    m_socket = listenOnLoopback(m_port);
 }
 
 SilentListener::~SilentListener() {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -61,6 +62,30 @@ private:
 
     int m_port = 0;
     std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+};
+
+// A server on 127.0.0.1 that answers every module check and hangs up on the first `hangUps` calls without
+// a word, as a server does when it dies, or when it closes a kept-alive connection just as a call arrives.
+// Later calls are answered with `answer`. One connection at a time, on its own thread.
+class HangingUpServer {
+public:
+    HangingUpServer(int hangUps, const QVariant& answer);
+    ~HangingUpServer();
+    HangingUpServer(const HangingUpServer&) = delete;
+    HangingUpServer& operator=(const HangingUpServer&) = delete;
+    int port() const { return m_port; }
+    int callsReceived() const { return m_calls; }
+
+private:
+    void serve(int connection);
+
+    int m_hangUps;
+    QByteArray m_answer;
+    std::atomic<int> m_calls{0};
+    std::atomic<int> m_connection{-1};
+    int m_socket = -1;
+    int m_port = 0;
     std::thread m_thread;
 };
 

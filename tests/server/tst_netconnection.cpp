@@ -1,6 +1,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <atomic>
+
 #include "LoopbackAppServer.h"
 #include "server/DataPacket.h"
 #include "server/NetConnection.h"
@@ -201,12 +203,17 @@ private slots:
     }
 
     void stalledCallFailsAndNextCallReconnects() {
-        m_server->addMethod(Module, "getSaldo", [](const QVariantList&) { return Reply::silence(); });
+        std::atomic<int> calls = 0;
+        m_server->addMethod(Module, "getSaldo", [&calls](const QVariantList&) {
+            ++calls;
+            return Reply::silence();
+        });
         auto connection = connectionTo(m_server->port());
         connection->setConnected(true);
         const QString text = connectionErrorOf([&] { connection->call("getSaldo"); });
         QVERIFY2(text.contains(QStringLiteral("getSaldo")) && text.contains(QStringLiteral("não respondeu")),
                  qPrintable(text));
+        QCOMPARE(calls, 1);  // a read-only call that timed out is not sent again
         QVERIFY(!connection->Connected());
         QCOMPARE(connection->call("getConsumidor").value<DataPacket>(), consumerPacket());
         QCOMPARE(m_beforeConnects, 2);
@@ -223,6 +230,32 @@ private slots:
         m_server->start();
         QCOMPARE(connection->call("getConsumidor").value<DataPacket>(), consumerPacket());
         QVERIFY(connection->Connected());
+    }
+
+    void callClosedUnansweredIsRetriedWhenReadOnly_data() {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<int>("hangUps");
+        QTest::addColumn<bool>("answered");
+        QTest::addColumn<int>("callsSent");
+        dataRow("read-only, one hang-up", "getConsumidor", 1, true, 2);
+        dataRow("read-only, no second retry", "getConsumidor", 2, false, 2);
+        dataRow("not read-only", "gravaConsumo", 1, false, 1);
+    }
+
+    void callClosedUnansweredIsRetriedWhenReadOnly() {
+        QFETCH(QString, method);
+        QFETCH(int, hangUps);
+        QFETCH(bool, answered);
+        QFETCH(int, callsSent);
+        HangingUpServer server(hangUps, QVariant::fromValue(consumerPacket()));
+        auto connection = connectionTo(server.port());
+        connection->setConnected(true);
+        QVariant result;
+        const QString text = connectionErrorOf([&] { result = connection->call(method); });
+        QCOMPARE(text.isEmpty(), answered);
+        QCOMPARE(result.value<DataPacket>() == consumerPacket(), answered);
+        QCOMPARE(server.callsReceived(), callsSent);
+        QCOMPARE(m_beforeConnects, callsSent);
     }
 
     void namesThatBreakThePathAreRefused_data() {
