@@ -5,7 +5,15 @@
 //
 //   totem-load --database <file or url> --today yyyy-MM-dd [--server 127.0.0.1:8211] [--clients 1,8,64]
 //              [--seconds 10]
+//
+// With --kiosks it simulates kiosks instead (KioskSimulation.h): the real client and call sequences, with a
+// person's pauses, many kiosks per thread; no database needed.
+//
+//   totem-load --kiosks 1,8,64,256 --today yyyy-MM-dd [--server ...] [--threads 32] [--think 1] [--arrival
+//   30]
+//              [--seconds 10]
 #include "Database.h"
+#include "KioskSimulation.h"
 #include "Module.h"
 #include "server/WireFormat.h"
 
@@ -191,9 +199,37 @@ int main(int argc, char* argv[]) {
                                      QStringLiteral("list"), QStringLiteral("1,8,64"));
     const QCommandLineOption seconds(QStringLiteral("seconds"), QStringLiteral("Seconds per measurement."),
                                      QStringLiteral("seconds"), QStringLiteral("10"));
-    parser.addOptions({database, today, server, clients, seconds});
+    const QCommandLineOption kiosks(QStringLiteral("kiosks"),
+                                    QStringLiteral("Simulate kiosks: their numbers, comma-separated."),
+                                    QStringLiteral("list"));
+    const QCommandLineOption threads(
+        QStringLiteral("threads"),
+        QStringLiteral("Threads running the simulated kiosks (at most one per kiosk)."),
+        QStringLiteral("count"), QStringLiteral("32"));
+    const QCommandLineOption think(QStringLiteral("think"),
+                                   QStringLiteral("Scale of the kiosk users' pauses (0: none)."),
+                                   QStringLiteral("factor"), QStringLiteral("1"));
+    const QCommandLineOption arrival(QStringLiteral("arrival"),
+                                     QStringLiteral("Mean seconds between consumers at one kiosk."),
+                                     QStringLiteral("seconds"), QStringLiteral("30"));
+    parser.addOptions({database, today, server, clients, seconds, kiosks, threads, think, arrival});
     parser.process(application);
     const QDate demoToday = QDate::fromString(parser.value(today), Qt::ISODate);
+    if (parser.isSet(kiosks) && demoToday.isValid()) {
+        KioskSimulation simulation;
+        simulation.host = parser.value(server).section(QLatin1Char(':'), 0, 0);
+        simulation.port = parser.value(server).section(QLatin1Char(':'), 1, 1).toInt();
+        simulation.today = demoToday;
+        simulation.seconds = parser.value(seconds).toInt();
+        simulation.thinkScale = parser.value(think).toDouble();
+        simulation.arrivalSeconds = parser.value(arrival).toDouble();
+        for (const QString& count : parser.value(kiosks).split(QLatin1Char(','))) {
+            simulation.kiosks = count.toInt();
+            simulation.threads = std::min(simulation.kiosks, parser.value(threads).toInt());
+            simulation.run();
+        }
+        return 0;
+    }
     if (!parser.isSet(database) || !demoToday.isValid()) {
         std::fprintf(stderr, "%s", qPrintable(parser.helpText()));
         return 2;
