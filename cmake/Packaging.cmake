@@ -7,6 +7,11 @@
 #
 # The units name /usr/bin and /usr/lib/totem-kiosk: the packages install under /usr.
 
+# A kiosk built with its test-only screen probe answers on a local socket: such a build is never packaged.
+if(TOTEM_PROBE)
+  return()
+endif()
+
 set(TOTEM_DEPLOY_DIR ${PROJECT_SOURCE_DIR}/deploy)
 
 # --- The kiosk --------------------------------------------------------------------------------------------
