@@ -1,22 +1,15 @@
 #include "HttpFront.h"
 
 #include "AccessLog.h"
+#include "MethodCall.h"
 #include "Migrations.h"
-#include "Module.h"
 #include "WorkerPool.h"
-#include "server/ServerErrors.h"
 #include "server/WireFormat.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
 namespace {
-
-// A request that breaks the protocol; the text goes back in {"error": ...}.
-struct ProtocolFault {
-    int status;
-    QString text;
-};
 
 QString fromStd(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -43,40 +36,6 @@ QString defaultFaultText(int status) {
             return QStringLiteral("Requisição inválida.");
         default:
             return QStringLiteral("Falha no servidor de aplicação.");
-    }
-}
-
-const Module& moduleNamed(const QString& name) {
-    const Module* module = findModule(name);
-    if (module == nullptr) {
-        throw ProtocolFault{404, QStringLiteral("Módulo remoto \"%1\" não encontrado.").arg(name.left(64))};
-    }
-    return *module;
-}
-
-QString kindName(ArgumentKind kind) {
-    return kind == ArgumentKind::Text ? QStringLiteral("um texto") : QStringLiteral("uma data-hora");
-}
-
-bool fits(const QVariant& value, ArgumentKind kind) {
-    return value.typeId() == (kind == ArgumentKind::Text ? QMetaType::QString : QMetaType::QDateTime);
-}
-
-void checkArguments(const Method& method, const QVariantList& arguments) {
-    if (arguments.size() != method.arguments.size()) {
-        throw ProtocolFault{400, QStringLiteral("%1 espera %2 argumentos e recebeu %3.")
-                                     .arg(method.name)
-                                     .arg(method.arguments.size())
-                                     .arg(arguments.size())};
-    }
-    for (int i = 0; i < arguments.size(); ++i) {
-        const Argument& expected = method.arguments.at(i);
-        if (!fits(arguments.at(i), expected.kind)) {
-            throw ProtocolFault{400, QStringLiteral("%1: o argumento %2 (%3) deve ser %4.")
-                                         .arg(method.name)
-                                         .arg(i + 1)
-                                         .arg(expected.name, kindName(expected.kind))};
-        }
     }
 }
 
@@ -161,23 +120,12 @@ void HttpFront::connect(const httplib::Request& request, httplib::Response& resp
 
 void HttpFront::call(const httplib::Request& request, httplib::Response& response) const {
     try {
-        const Module& module = moduleNamed(fromStd(request.matches[1]));
-        const QString methodName = fromStd(request.matches[2]);
-        const Method* method = module.method(methodName);
-        if (method == nullptr) {
-            throw ProtocolFault{404, QStringLiteral("Método \"%1\" não existe no módulo %2.")
-                                         .arg(methodName.left(64), module.serverName)};
-        }
-        QVariantList arguments;
-        try {
-            arguments = wire::decodeCall(QByteArray::fromStdString(request.body));
-        } catch (const WireError& error) {
-            throw ProtocolFault{400, error.text()};
-        }
-        checkArguments(*method, arguments);
-        accesslog::nameTerminalIfUnknown(terminalOf(*method, arguments));
+        const MethodCall decoded = decodeMethodCall(fromStd(request.matches[1]), fromStd(request.matches[2]),
+                                                    QByteArray::fromStdString(request.body));
+        accesslog::nameTerminalIfUnknown(terminalOf(*decoded.method, decoded.arguments));
         StatementDeadline deadline(m_options.requestTimeoutMs);
-        const Answer result = invoke(*method, WorkerPool::connection(), arguments, m_options.dateFormat);
+        const Answer result =
+            invoke(*decoded.method, WorkerPool::connection(), decoded.arguments, m_options.dateFormat);
         answer(response, 200, wire::encodeResult(wireResult(result)));
     } catch (const ProtocolFault& fault) {
         answerFault(response, fault);
