@@ -57,7 +57,9 @@ void end(const QString& path, int status) {
     const QString module = parts.value(0) == QLatin1String("modules") ? parts.value(1) : parts.value(0);
     const QString method = parts.value(0) == QLatin1String("modules") ? parts.value(2) : QString();
     const QString elapsed =
-        trace.started.isValid() ? QString::number(trace.started.elapsed()) : QStringLiteral("-");
+        trace.started.isValid()
+            ? QString::number(static_cast<double>(trace.started.nsecsElapsed()) / 1e6, 'f', 2)
+            : QStringLiteral("-");
     write(stdout, QStringLiteral("%1 terminal=%2 module=%3 method=%4 status=%5 ms=%6")
                       .arg(now(), printable(trace.terminal, 16), printable(module, 40), printable(method, 40))
                       .arg(status)

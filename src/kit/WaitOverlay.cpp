@@ -13,17 +13,18 @@ namespace {
 // user-interface thread, so it is painted once, at once, and shows a still picture.
 class WaitOverlay final : public QWidget {
 public:
-    explicit WaitOverlay(int kind)
+    WaitOverlay()
         : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                               Qt::WindowDoesNotAcceptFocus),
-          m_text(kind == 0 ? QStringLiteral("Conectando ao servidor...") : QStringLiteral("Aguarde...")) {
+                               Qt::WindowDoesNotAcceptFocus) {
         setObjectName(QStringLiteral("WaitOverlay"));
         setAttribute(Qt::WA_ShowWithoutActivating);
         setAttribute(Qt::WA_TranslucentBackground);
         resize(260, 90);
     }
 
-    QString text() const { return m_text; }
+    void setKind(int kind) {
+        m_text = kind == 0 ? QStringLiteral("Conectando ao servidor...") : QStringLiteral("Aguarde...");
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -50,6 +51,8 @@ private:
     QString m_text;
 };
 
+// Made once and then shown and hidden: every remote call shows it, and a new native window each time cost
+// more than a short call.
 QPointer<WaitOverlay> g_overlay;
 
 QRect areaToCover(QWidget* form) {
@@ -63,8 +66,10 @@ QRect areaToCover(QWidget* form) {
 }  // namespace
 
 void ActiveShowAvi(QWidget* form, int kind) {
-    DeactiveShowAvi();
-    g_overlay = new WaitOverlay(kind);
+    if (g_overlay == nullptr) {
+        g_overlay = new WaitOverlay;
+    }
+    g_overlay->setKind(kind);
     g_overlay->move(areaToCover(form).center() - g_overlay->rect().center());
     g_overlay->show();
     g_overlay->raise();
@@ -72,9 +77,11 @@ void ActiveShowAvi(QWidget* form, int kind) {
 }
 
 void DeactiveShowAvi() {
-    delete g_overlay.data();
+    if (g_overlay != nullptr) {
+        g_overlay->hide();
+    }
 }
 
 bool isShowAviActive() {
-    return g_overlay != nullptr;
+    return g_overlay != nullptr && g_overlay->isVisible();
 }
