@@ -152,6 +152,12 @@ KioskProcess::~KioskProcess() {
     }
 }
 
+bool KioskProcess::endWithAltF4(const XDisplay& display) {
+    display.key(QStringLiteral("alt+F4"));
+    return m_process.waitForFinished(StartTimeoutMs) && m_process.exitStatus() == QProcess::NormalExit &&
+           m_process.exitCode() == 0;
+}
+
 QString KioskProcess::errors() {
     m_errors += QString::fromLocal8Bit(m_process.readAllStandardError());
     return m_errors;

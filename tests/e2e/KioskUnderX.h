@@ -86,6 +86,9 @@ public:
     KioskProcess& operator=(const KioskProcess&) = delete;
 
     bool running() const { return m_process.state() == QProcess::Running; }
+    // Ends the program as an operator does, Alt+F4 on the waiting screen; true when it exits normally with
+    // status 0 (under the leak checker: with no leak).
+    bool endWithAltF4(const XDisplay& display);
     // What the kiosk wrote on standard error so far.
     QString errors();
     // Asks the probe; an empty screen when the kiosk does not answer in time (it may be inside a remote

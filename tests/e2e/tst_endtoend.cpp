@@ -78,6 +78,8 @@ private:
     // Waits until `window` is the active window; fails with what the screen showed otherwise.
     Screen expectActive(const QString& window, int timeoutMs = 15000);
     void tap(const Screen& screen, const ScreenWidget& widget);
+    // Enter on the balance message, then "Voltar" on the simplified statement: back to waiting.
+    void closeBalancesAndStatement();
 
     QTemporaryDir m_dir;
     QString m_database;
@@ -101,8 +103,12 @@ void EndToEnd::init() {
     QVERIFY2(m_server && m_server->failure().isEmpty(), "the server is not running");
 }
 
+// Every case ends on the waiting screen, where Alt+F4 must end the program cleanly.
 void EndToEnd::cleanup() {
-    if (m_kiosk && QTest::currentTestFailed()) {
+    if (!QTest::currentTestFailed()) {
+        const bool ended = m_kiosk->endWithAltF4(*m_display);
+        QVERIFY2(ended, qPrintable(m_kiosk->errors() + m_kiosk->screen().summary()));
+    } else {
         qWarning().noquote() << "kiosk's standard error:" << m_kiosk->errors();
     }
     m_kiosk.reset();
@@ -133,6 +139,13 @@ Screen EndToEnd::expectActive(const QString& window, int timeoutMs) {
 void EndToEnd::tap(const Screen& screen, const ScreenWidget& widget) {
     QVERIFY2(widget.exists(), qPrintable(screen.summary()));
     m_display->tap(widget.centreX(), widget.centreY());
+}
+
+void EndToEnd::closeBalancesAndStatement() {
+    m_display->key(QStringLiteral("Return"));
+    const Screen screen = expectActive(Simplified);
+    tap(screen, screen.widget(Simplified, QStringLiteral("bbbVoltar")));
+    expectActive(Idle);
 }
 
 void EndToEnd::balancesThenSimplifiedStatement() {
@@ -195,8 +208,11 @@ void EndToEnd::storeChosenOnTheListKeyboard() {
 
     m_display->key(QStringLiteral("Return"));
     screen = expectActive(Group);
-    QCOMPARE(screen.widget(Group, QStringLiteral("lblLoja")).text().contains(QStringLiteral("Lanchonete")),
-             true);
+    QVERIFY2(screen.widget(Group, QStringLiteral("lblLoja")).text().contains(QStringLiteral("Lanchonete")),
+             qPrintable(screen.summary()));
+
+    tap(screen, screen.widget(Group, QStringLiteral("sbtSair")));
+    expectActive(Idle);
 }
 
 void EndToEnd::unknownConsumerIsToldAndTheKioskWaitsAgain() {
@@ -210,6 +226,7 @@ void EndToEnd::unknownConsumerIsToldAndTheKioskWaitsAgain() {
 
     m_display->swipe(AnasCode);
     expectActive(Message);
+    closeBalancesAndStatement();
 }
 
 void EndToEnd::statementClosesAfterInactivity() {
@@ -241,6 +258,7 @@ void EndToEnd::serverStoppedAndStartedWhileTheKioskWaits() {
     screen = expectActive(Message);
     QVERIFY2(screen.texts(Message).contains(QStringLiteral("Ana Paula Ribeiro")),
              qPrintable(screen.summary()));
+    closeBalancesAndStatement();
 }
 
 QTEST_GUILESS_MAIN(EndToEnd)
