@@ -18,15 +18,6 @@ struct Trace {
 thread_local Trace trace;
 std::mutex outputMutex;
 
-// Whatever a client sends is cut short and kept to printable characters before it reaches the log.
-QString printable(const QString& text, int width) {
-    QString kept;
-    for (const QChar c : text.left(width)) {
-        kept.append(c.isPrint() && !c.isSpace() ? c : QLatin1Char('?'));
-    }
-    return kept.isEmpty() ? QStringLiteral("-") : kept;
-}
-
 void write(std::FILE* stream, const QString& line) {
     const QByteArray bytes = line.toUtf8();
     std::lock_guard lock(outputMutex);
@@ -39,6 +30,14 @@ QString now() {
 }
 
 }  // namespace
+
+QString printable(const QString& text, int width) {
+    QString kept;
+    for (const QChar c : text.left(width)) {
+        kept.append(c.isPrint() && !c.isSpace() ? c : QLatin1Char('?'));
+    }
+    return kept.isEmpty() ? QStringLiteral("-") : kept;
+}
 
 void begin(const QString& terminal) {
     trace.started.start();

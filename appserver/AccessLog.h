@@ -12,6 +12,8 @@ void begin(const QString& terminal);
 void nameTerminalIfUnknown(const QString& terminal);
 // Writes the line for the request this thread has just answered.
 void end(const QString& path, int status);
+// Whatever a client sends is cut short and kept to printable characters before it reaches the log.
+QString printable(const QString& text, int width);
 // Server events (start, stop, database state) on standard error.
 void event(const QString& text);
 

@@ -1,6 +1,7 @@
 #include "HttpFront.h"
 
 #include "AccessLog.h"
+#include "FrontServer.h"
 #include "MethodCall.h"
 #include "Migrations.h"
 #include "WorkerPool.h"
@@ -10,6 +11,11 @@
 #include <QJsonObject>
 
 namespace {
+
+constexpr int MaxLookupKeys = 10000;
+constexpr int MaxKeyLength = 64;
+const QString LookupsHeldBackText =
+    QStringLiteral("Muitas consultas seguidas neste terminal. Aguarde um minuto e passe o crachá novamente.");
 
 QString fromStd(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -46,14 +52,15 @@ QString terminalOf(const Method& method, const QVariantList& arguments) {
 
 }  // namespace
 
-HttpFront::HttpFront(httplib::Server& server, ServerOptions options) : m_options(std::move(options)) {
-    server.new_task_queue = [this] { return new WorkerPool(m_options.workers, m_options.database); };
+HttpFront::HttpFront(httplib::Server& server, ServerOptions options)
+    : m_options(std::move(options)),
+      m_lookups({m_options.lookupPerMinute, m_options.lookupBurst, MaxLookupKeys}) {
+    server.new_task_queue = [this] {
+        return new WorkerPool(m_options.workers, m_options.maxConnections, m_options.database);
+    };
     server.set_payload_max_length(static_cast<std::size_t>(m_options.maxBodyBytes));
-    server.set_keep_alive_timeout(m_options.keepAliveSeconds);
     // Answers go out in more than one write; without this, delayed ACKs add tens of milliseconds to a call.
     server.set_tcp_nodelay(true);
-    // A kiosk's consultation is a few calls; a connection may serve many consultations before it closes.
-    server.set_keep_alive_max_count(100);
     server.set_socket_options([this](socket_t socket) {
         const int yes = 1;
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
@@ -67,7 +74,10 @@ HttpFront::HttpFront(httplib::Server& server, ServerOptions options) : m_options
         accesslog::end(fromStd(request.path), response.status);
     });
     server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
-        if (response.body.empty()) {
+        if (const std::optional<FrontServer::Refused> refused = FrontServer::currentRefusal()) {
+            answerFault(response, {refused->status, refused->text});
+            response.set_header("Connection", "close");
+        } else if (response.body.empty()) {
             answer(response, response.status, wire::encodeError(defaultFaultText(response.status)));
         }
     });
@@ -118,16 +128,54 @@ void HttpFront::connect(const httplib::Request& request, httplib::Response& resp
     }
 }
 
-void HttpFront::call(const httplib::Request& request, httplib::Response& response) const {
+namespace {
+
+// A client that is no proxy on this machine is known by its address; a load balancer on loopback names the
+// kiosk's address in X-Forwarded-For (the last hop it added).
+QString clientAddress(const httplib::Request& request) {
+    const bool local = request.remote_addr == "127.0.0.1" || request.remote_addr == "::1";
+    const std::string forwarded = local ? request.get_header_value("X-Forwarded-For") : std::string();
+    const std::string last = forwarded.substr(forwarded.find_last_of(',') + 1);
+    return fromStd(last.empty() ? request.remote_addr : last).trimmed();
+}
+
+}  // namespace
+
+// Consumer look-ups are what a badge-enumeration loop repeats; each terminal and each client address has
+// its own bucket, so that neither a forged terminal header nor many addresses alone get past.
+void HttpFront::limitLookups(const httplib::Request& request) {
+    const QString terminal = fromStd(request.get_header_value("X-Totem-Terminal")).left(MaxKeyLength);
+    const QString address = clientAddress(request).left(MaxKeyLength);
+    const auto now = LookupLimiter::Clock::now();
+    bool started = false;
+    // A terminal held back spends nothing of its address, so that other kiosks behind it go on.
+    const bool allowed = m_lookups.take(QStringLiteral("terminal ") + terminal, now, &started) &&
+                         m_lookups.take(QStringLiteral("address ") + address, now, &started);
+    if (started) {
+        accesslog::event(QStringLiteral("consumer look-ups held back: terminal %1, address %2")
+                             .arg(accesslog::printable(terminal, MaxKeyLength),
+                                  accesslog::printable(address, MaxKeyLength)));
+    }
+    if (!allowed) {
+        throw MethodFailure(LookupsHeldBackText);
+    }
+}
+
+void HttpFront::call(const httplib::Request& request, httplib::Response& response) {
     try {
         const MethodCall decoded = decodeMethodCall(fromStd(request.matches[1]), fromStd(request.matches[2]),
                                                     QByteArray::fromStdString(request.body));
         accesslog::nameTerminalIfUnknown(terminalOf(*decoded.method, decoded.arguments));
+        if (decoded.method->lookup) {
+            limitLookups(request);
+        }
         StatementDeadline deadline(m_options.requestTimeoutMs);
         const Answer result =
             invoke(*decoded.method, WorkerPool::connection(), decoded.arguments, m_options.dateFormat);
         answer(response, 200, wire::encodeResult(wireResult(result)));
     } catch (const ProtocolFault& fault) {
         answerFault(response, fault);
+    } catch (const MethodFailure& failure) {
+        answer(response, 200, wire::encodeResult(failure.text()));
     }
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "LookupLimiter.h"
 #include "Options.h"
 
 #include <httplib.h>
 
 // The HTTP face of the modules: health, module connect and method call endpoints, protocol faults as
-// {"error": ...} with a 4xx/5xx status, one access-log line per request.
+// {"error": ...} with a 4xx/5xx status, one access-log line per request, consumer look-ups held to a rate
+// per terminal and per client address.
 class HttpFront {
 public:
     HttpFront(httplib::Server& server, ServerOptions options);
@@ -16,8 +18,10 @@ public:
 private:
     void health(const httplib::Request& request, httplib::Response& response) const;
     void connect(const httplib::Request& request, httplib::Response& response) const;
-    void call(const httplib::Request& request, httplib::Response& response) const;
+    void call(const httplib::Request& request, httplib::Response& response);
+    void limitLookups(const httplib::Request& request);
 
     ServerOptions m_options;
+    LookupLimiter m_lookups;
     int m_listenSocket = -1;
 };

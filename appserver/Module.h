@@ -83,6 +83,7 @@ struct Method {
     MethodBody body;
     int branchArgument = -1;  // which argument names the asking terminal, for the access log
     int registerArgument = -1;
+    bool lookup = false;  // finds a consumer by code or badge: held to the look-up rate
 };
 
 struct Module {

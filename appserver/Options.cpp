@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -14,9 +15,27 @@ struct Setting {
     const char* help;
 };
 
-enum SettingId { Listen, Port, Database, DateFormat, Workers, MaxBody, RequestTimeout, LockWait, KeepAlive };
+enum SettingId {
+    Listen,
+    Port,
+    Database,
+    DateFormat,
+    Workers,
+    MaxBody,
+    RequestTimeout,
+    LockWait,
+    KeepAlive,
+    MaxHeaderBytes,
+    MaxHeaders,
+    ReceiveTimeout,
+    MaxConnections,
+    LookupRate,
+    LookupBurst,
+    TlsCertificate,
+    TlsKey
+};
 
-constexpr std::array<Setting, 9> settings{{
+constexpr std::array<Setting, 17> settings{{
     {"listen", "address", "TOTEM_SERVER_LISTEN", "Address to listen on (default 127.0.0.1)."},
     {"port", "port", "TOTEM_SERVER_PORT", "TCP port (default 8211; 0 picks a free one)."},
     {"database", "database", "TOTEM_SERVER_DATABASE",
@@ -32,8 +51,25 @@ constexpr std::array<Setting, 9> settings{{
      "Milliseconds to wait for a locked database (default 2000)."},
     {"keep-alive", "seconds", "TOTEM_SERVER_KEEP_ALIVE",
      "Seconds an idle keep-alive connection holds its worker (default 2)."},
+    {"max-header-bytes", "bytes", "TOTEM_SERVER_MAX_HEADER_BYTES",
+     "Largest request line and headers together, in bytes (default 8192)."},
+    {"max-headers", "count", "TOTEM_SERVER_MAX_HEADERS", "Most header lines in a request (default 32)."},
+    {"receive-timeout", "ms", "TOTEM_SERVER_RECEIVE_TIMEOUT_MS",
+     "Milliseconds a whole request (or a TLS handshake) may take to arrive (default 10000)."},
+    {"max-connections", "count", "TOTEM_SERVER_MAX_CONNECTIONS",
+     "Connections held at once, served or waiting for a worker (default 5 per worker)."},
+    {"lookup-rate", "per-minute", "TOTEM_SERVER_LOOKUP_RATE",
+     "Consumer look-ups a terminal or a client address earns back per minute (default 20; 0: no limit)."},
+    {"lookup-burst", "count", "TOTEM_SERVER_LOOKUP_BURST",
+     "Consumer look-ups a terminal or a client address may make at once (default 10)."},
+    {"tls-cert", "file", "TOTEM_SERVER_TLS_CERT", "PEM certificate chain: serve HTTPS (with --tls-key)."},
+    {"tls-key", "file", "TOTEM_SERVER_TLS_KEY", "PEM private key of the certificate."},
 }};
 
+const QCommandLineOption allowPlainHttpOption(
+    QStringLiteral("allow-plain-http"),
+    QStringLiteral("Serve plain HTTP on an address other than loopback (behind a TLS-terminating proxy or a "
+                   "VPN). Also TOTEM_SERVER_ALLOW_PLAIN_HTTP=1."));
 const QCommandLineOption createDemoOption(
     QStringLiteral("create-demo"), QStringLiteral("Create and fill the demo database given by --database, "
                                                   "then exit."));
@@ -59,7 +95,7 @@ void addOptions(QCommandLineParser& parser) {
         parser.addOption({QString::fromLatin1(setting.name), QString::fromLatin1(setting.help),
                           QString::fromLatin1(setting.valueName)});
     }
-    parser.addOptions({createDemoOption, sizeOption, todayOption});
+    parser.addOptions({allowPlainHttpOption, createDemoOption, sizeOption, todayOption});
 }
 
 struct NumberRule {
@@ -71,12 +107,20 @@ struct NumberRule {
 
 // Applies the whole-number settings that were given; false when one is no number in its range.
 bool applyNumbers(const QCommandLineParser& parser, ServerOptions& options) {
-    const std::array<NumberRule, 6> rules{{{Port, 0, 65535, options.port},
-                                           {Workers, 1, 256, options.workers},
-                                           {MaxBody, 64, 32 * 1024 * 1024, options.maxBodyBytes},
-                                           {RequestTimeout, 100, 600000, options.requestTimeoutMs},
-                                           {LockWait, 0, 600000, options.database.lockWaitMs},
-                                           {KeepAlive, 1, 3600, options.keepAliveSeconds}}};
+    options.maxConnections = 0;  // five per worker unless given
+    const std::array<NumberRule, 12> rules{{{Port, 0, 65535, options.port},
+                                            {Workers, 1, 256, options.workers},
+                                            {MaxBody, 64, 32 * 1024 * 1024, options.maxBodyBytes},
+                                            {RequestTimeout, 100, 600000, options.requestTimeoutMs},
+                                            {LockWait, 0, 600000, options.database.lockWaitMs},
+                                            {KeepAlive, 1, 3600, options.keepAliveSeconds},
+                                            {MaxHeaderBytes, 1024, 1024 * 1024, options.maxHeaderBytes},
+                                            {MaxHeaders, 4, 1000, options.maxHeaders},
+                                            {ReceiveTimeout, 100, 600000, options.receiveTimeoutMs},
+                                            // The HTTP library cannot serve descriptors past 1023.
+                                            {MaxConnections, 1, 900, options.maxConnections},
+                                            {LookupRate, 0, 600000, options.lookupPerMinute},
+                                            {LookupBurst, 1, 100000, options.lookupBurst}}};
     for (const NumberRule& rule : rules) {
         const QString text = valueOf(parser, rule.id);
         if (text.isEmpty()) {
@@ -89,7 +133,10 @@ bool applyNumbers(const QCommandLineParser& parser, ServerOptions& options) {
         }
         rule.target = value;
     }
-    return true;
+    if (options.maxConnections == 0) {
+        options.maxConnections = std::min(5 * options.workers, 900);
+    }
+    return options.maxConnections >= options.workers;
 }
 
 void applyTexts(const QCommandLineParser& parser, ServerOptions& options) {
@@ -102,6 +149,10 @@ void applyTexts(const QCommandLineParser& parser, ServerOptions& options) {
     if (const QString text = valueOf(parser, DateFormat); !text.isEmpty()) {
         options.dateFormat = text;
     }
+    options.tlsCertificate = valueOf(parser, TlsCertificate);
+    options.tlsKey = valueOf(parser, TlsKey);
+    options.allowPlainHttp = parser.isSet(allowPlainHttpOption) ||
+                             qEnvironmentVariable("TOTEM_SERVER_ALLOW_PLAIN_HTTP") == QLatin1String("1");
 }
 
 // Empty when the demo options read; otherwise what is wrong with them.
@@ -140,7 +191,13 @@ ParsedOptions parseOptions(const QStringList& arguments) {
     ServerOptions options;
     applyTexts(parser, options);
     if (!applyNumbers(parser, options)) {
-        parsed.error = QStringLiteral("A numeric option is not a whole number in its range; see --help.");
+        parsed.error = QStringLiteral(
+            "A numeric option is not a whole number in its range, or --max-connections is below --workers; "
+            "see --help.");
+        return parsed;
+    }
+    if (options.tlsCertificate.isEmpty() != options.tlsKey.isEmpty()) {
+        parsed.error = QStringLiteral("--tls-cert and --tls-key go together.");
         return parsed;
     }
     // The database gives up on a statement when the request's time is up.

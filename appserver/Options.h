@@ -19,6 +19,18 @@ struct ServerOptions {
     int maxBodyBytes = 64 * 1024;
     int requestTimeoutMs = 10000;
     int keepAliveSeconds = 2;
+    // What one connection may send, and how many are held at once.
+    int maxHeaderBytes = 8192;
+    int maxHeaders = 32;
+    int receiveTimeoutMs = 10000;
+    int maxConnections = 80;
+    // Consumer look-ups per terminal and per client address.
+    int lookupPerMinute = 20;
+    int lookupBurst = 10;
+    // HTTPS when both are given; plain HTTP off loopback only when allowed.
+    QString tlsCertificate;
+    QString tlsKey;
+    bool allowPlainHttp = false;
 
     // Demo data: create and fill the database, then exit.
     bool createDemo = false;

@@ -1,12 +1,13 @@
 #include "WorkerPool.h"
 
+#include <algorithm>
+
 namespace {
 thread_local Connection* workerConnection = nullptr;
-constexpr std::size_t QueuedPerThread = 4;
 }  // namespace
 
-WorkerPool::WorkerPool(int threads, const DatabaseSettings& database)
-    : m_capacity(QueuedPerThread * static_cast<std::size_t>(threads)) {
+WorkerPool::WorkerPool(int threads, int connections, const DatabaseSettings& database)
+    : m_capacity(static_cast<std::size_t>(std::max(connections - threads, 1))) {
     for (int i = 0; i < threads; ++i) {
         m_threads.emplace_back(&WorkerPool::work, this, database);
     }

@@ -12,11 +12,11 @@
 #include <vector>
 
 // The HTTP server's bounded pool: a fixed number of threads, each with its own database connection, and a
-// queue of accepted connections that holds at most a few per thread; when it is full the accepting loop
-// waits, and new clients wait in the listen backlog instead of piling up in memory.
+// queue of accepted connections; together they hold at most `connections`. When the queue is full the
+// accepting loop waits, and new clients wait in the listen backlog instead of piling up in memory.
 class WorkerPool : public httplib::TaskQueue {
 public:
-    WorkerPool(int threads, const DatabaseSettings& database);
+    WorkerPool(int threads, int connections, const DatabaseSettings& database);
     ~WorkerPool() override;
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;

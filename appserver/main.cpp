@@ -2,6 +2,7 @@
 #include "AccessLog.h"
 #include "Database.h"
 #include "DemoData.h"
+#include "FrontServer.h"
 #include "HttpFront.h"
 #include "Migrations.h"
 #include "Options.h"
@@ -11,6 +12,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -61,13 +63,58 @@ sigset_t stopSignals() {
     return stopSet;
 }
 
+bool isLoopback(const QString& address) {
+    return address.startsWith(QLatin1String("127.")) || address == QLatin1String("::1") ||
+           address == QLatin1String("localhost");
+}
+
+// Consumers' codes and balances must not cross a network in clear unless the operator says a proxy or a
+// VPN protects them.
+bool plainHttpAllowed(const ServerOptions& options) {
+    if (!options.tlsCertificate.isEmpty() || options.allowPlainHttp || isLoopback(options.listenAddress)) {
+        return true;
+    }
+    accesslog::event(QStringLiteral("refusing to serve plain HTTP on %1: give --tls-cert and --tls-key, or "
+                                    "--allow-plain-http when a TLS-terminating proxy or a VPN protects the "
+                                    "network")
+                         .arg(options.listenAddress));
+    return false;
+}
+
+std::optional<SslContext> tlsContext(const ServerOptions& options) {
+    if (options.tlsCertificate.isEmpty()) {
+        return SslContext{};
+    }
+    try {
+        return loadTlsContext(options.tlsCertificate, options.tlsKey);
+    } catch (const std::runtime_error& error) {
+        accesslog::event(QStringLiteral("cannot serve HTTPS: %1").arg(QString::fromUtf8(error.what())));
+        return std::nullopt;
+    }
+}
+
+ConnectionLimits connectionLimits(const ServerOptions& options) {
+    ConnectionLimits limits;
+    limits.maxHeaderBytes = options.maxHeaderBytes;
+    limits.maxHeaders = options.maxHeaders;
+    limits.receiveTimeoutMs = options.receiveTimeoutMs;
+    limits.keepAliveSeconds = options.keepAliveSeconds;
+    return limits;
+}
+
 int serve(const ServerOptions& options) {
     // The stop stopSet go to one waiting thread only; every thread started after this inherits the mask.
     const sigset_t stopSet = stopSignals();
     pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
+    // A TLS peer that goes away mid-answer must not end the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    const std::optional<SslContext> tls = tlsContext(options);
+    if (!tls || !plainHttpAllowed(options)) {
+        return 1;
+    }
     prepareDatabase(options.database);
 
-    httplib::Server server;
+    FrontServer server(connectionLimits(options), *tls);
     HttpFront front(server, options);
     const std::string address = options.listenAddress.toStdString();
     const int port = options.port == 0 ? server.bind_to_any_port(address) : options.port;
@@ -77,6 +124,8 @@ int serve(const ServerOptions& options) {
         return 1;
     }
     front.widenListenBacklog();
+    accesslog::event(*tls ? QStringLiteral("serving HTTPS with %1").arg(options.tlsCertificate)
+                          : QStringLiteral("serving plain HTTP"));
     std::printf("listening on %s:%d\n", address.c_str(), port);
     std::fflush(stdout);
 

@@ -48,8 +48,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps adds the versioned libraries the programs link (libc6, libstdc++6, libqt6core6,
-# libqt6widgets6, libqt6sql6, libcpp-httplib0.11, libsqlite3-0 ...); the lines below add only what it cannot
-# see: Qt's plug-ins, which are loaded at run time, and the fonts.
+# libqt6widgets6, libqt6sql6, libcpp-httplib0.11, libssl3 for HTTPS, libsqlite3-0 ...); the lines below add
+# only what it cannot see: Qt's plug-ins, which are loaded at run time, and the fonts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 set(CPACK_DEBIAN_KIOSK_PACKAGE_NAME totem-kiosk)
@@ -73,7 +73,8 @@ set(CPACK_COMPONENT_SERVER_DESCRIPTION
 # documented choice for a large network.
 set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS
     "libqt6sql6-sqlite (>= 6.4), libqt6sql6-psql (>= 6.4)")
-set(CPACK_DEBIAN_SERVER_PACKAGE_SUGGESTS "sqlite3, postgresql-client")
+# openssl makes the server's certificate and key (operations.md, "HTTPS").
+set(CPACK_DEBIAN_SERVER_PACKAGE_SUGGESTS "sqlite3, postgresql-client, openssl")
 set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA
     ${TOTEM_DEPLOY_DIR}/debian/totem-server/postinst ${TOTEM_DEPLOY_DIR}/debian/totem-server/prerm
     ${TOTEM_DEPLOY_DIR}/debian/totem-server/postrm)

@@ -11,6 +11,7 @@
 void PointAtApplicationServer(TNetConnection& connection) {
     connection.setHost(WebURL());
     connection.setPort(WebPort());
+    connection.setCaFile(WebCaFile());
 }
 
 void ConnectUnderWait(TNetConnection& connection, int kind) {

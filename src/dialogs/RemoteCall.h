@@ -7,7 +7,8 @@ class TNetConnection;
 
 // How every screen talks to its remote data module.
 
-// Points a connection at the application server (the kit's WebURL and WebPort); every screen's
+// Points a connection at the application server (the kit's WebURL, WebPort and the CA file that makes
+// the link HTTPS); every screen's
 // before-connect handler does exactly this.
 void PointAtApplicationServer(TNetConnection& connection);
 

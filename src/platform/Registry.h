@@ -22,6 +22,8 @@ public:
     static constexpr const char* ServerAddressValue = "IPServidor";
     // Optional port of the application server; WebPort falls back to DefaultServerPort without it.
     static constexpr const char* ServerPortValue = "PortaServidor";
+    // Optional PEM file of the certificate authority of the server's certificate: HTTPS when present.
+    static constexpr const char* ServerCaFileValue = "CertificadoCA";
     // Terminal key: branch code (characters 1-4) followed by register code (characters 5-7).
     static constexpr const char* TerminalKeyValue = "Totem";
 

@@ -22,6 +22,14 @@ QString errorText(httplib::Error error) {
             return QStringLiteral("não foi possível enviar a requisição");
         case httplib::Error::Canceled:
             return QStringLiteral("a resposta excede o limite de %1 bytes").arg(wire::MaxBodyBytes);
+        case httplib::Error::SSLConnection:
+            return QStringLiteral("não foi possível estabelecer a conexão segura (TLS)");
+        case httplib::Error::SSLLoadingCerts:
+            return QStringLiteral("o arquivo da autoridade certificadora não pôde ser lido");
+        case httplib::Error::SSLServerVerification:
+            return QStringLiteral(
+                "o certificado do servidor não é válido para este endereço ou não foi "
+                "emitido pela autoridade certificadora configurada");
         default:
             return QStringLiteral("falha de comunicação (%1)")
                 .arg(QString::fromStdString(httplib::to_string(error)));
@@ -33,6 +41,17 @@ bool isPathName(const QString& name) {
     return !name.isEmpty() && std::all_of(name.begin(), name.end(), [](QChar c) {
         return (c.unicode() < 128 && c.isLetterOrNumber()) || c == u'.' || c == u'_';
     });
+}
+
+// Plain HTTP, or HTTPS that trusts only the given certificate authority and checks the host name.
+std::unique_ptr<httplib::ClientImpl> clientFor(const QString& host, int port, const QString& caFile) {
+    if (caFile.isEmpty()) {
+        return std::make_unique<httplib::ClientImpl>(host.toStdString(), port);
+    }
+    auto client = std::make_unique<httplib::SSLClient>(host.toStdString(), port);
+    client->set_ca_cert_path(caFile.toLocal8Bit().toStdString());
+    client->enable_server_certificate_verification(true);
+    return client;
 }
 
 }  // namespace
@@ -47,14 +66,14 @@ struct TNetConnection::Link {
         bool closedUnanswered = false;
     };
 
-    Link(const QString& host, int port, std::chrono::milliseconds connectTimeout,
+    Link(const QString& host, int port, const QString& caFile, std::chrono::milliseconds connectTimeout,
          std::chrono::milliseconds readTimeout)
-        : client(host.toStdString(), port), answerTimeout(readTimeout) {
-        client.set_keep_alive(true);
-        client.set_tcp_nodelay(true);  // small requests must not wait for the peer's delayed acknowledgement
-        client.set_connection_timeout(connectTimeout);
-        client.set_read_timeout(readTimeout);
-        client.set_write_timeout(readTimeout);
+        : client(clientFor(host, port, caFile)), answerTimeout(readTimeout) {
+        client->set_keep_alive(true);
+        client->set_tcp_nodelay(true);  // small requests must not wait for the peer's delayed acknowledgement
+        client->set_connection_timeout(connectTimeout);
+        client->set_read_timeout(readTimeout);
+        client->set_write_timeout(readTimeout);
     }
 
     // One request. A transport failure comes back through `error`; the body is capped while it arrives.
@@ -82,7 +101,7 @@ struct TNetConnection::Link {
             return answer.body.size() <= wire::MaxBodyBytes;
         };
         const auto sent = std::chrono::steady_clock::now();
-        const httplib::Result result = client.send(request);
+        const httplib::Result result = client->send(request);
         error = result.error();
         answer.status = result ? result->status : 0;
         // A read or write time-out also reports Read or Write, but only once the whole time-out has passed.
@@ -91,7 +110,7 @@ struct TNetConnection::Link {
         return answer;
     }
 
-    httplib::Client client;
+    std::unique_ptr<httplib::ClientImpl> client;
     std::chrono::milliseconds answerTimeout;
 };
 
@@ -110,6 +129,13 @@ void TNetConnection::setHost(const QString& host) {
     if (host != m_host) {
         drop();
         m_host = host;
+    }
+}
+
+void TNetConnection::setCaFile(const QString& path) {
+    if (path != m_caFile) {
+        drop();
+        m_caFile = path;
     }
 }
 
@@ -150,7 +176,7 @@ void TNetConnection::open() {
         throw ConnectionError(failure.arg(
             address(), QStringLiteral("nome de módulo remoto inválido: \"%1\"").arg(m_serverName)));
     }
-    auto link = std::make_unique<Link>(m_host, m_port, m_connectTimeout, m_readTimeout);
+    auto link = std::make_unique<Link>(m_host, m_port, m_caFile, m_connectTimeout, m_readTimeout);
     httplib::Error error = httplib::Error::Success;
     const Link::Answer answer =
         link->exchange("GET", QStringLiteral("/modules/") + m_serverName, {}, m_terminal, error);

@@ -44,6 +44,10 @@ public:
     // Identifies the kiosk in the server's access log (header X-Totem-Terminal); may stay empty.
     QString Terminal() const { return m_terminal; }
     void setTerminal(const QString& terminal) { m_terminal = terminal; }
+    // A PEM file of the certificate authority that signed the server's certificate: when set, the link is
+    // HTTPS and the server's certificate and host name are verified against it; empty: plain HTTP.
+    QString CaFile() const { return m_caFile; }
+    void setCaFile(const QString& path);
 
     std::chrono::milliseconds connectTimeout() const { return m_connectTimeout; }
     void setConnectTimeout(std::chrono::milliseconds timeout) { m_connectTimeout = timeout; }
@@ -80,6 +84,7 @@ private:
     int m_port = 0;
     bool m_throwException = false;
     QString m_terminal;
+    QString m_caFile;
     std::chrono::milliseconds m_connectTimeout = DefaultConnectTimeout;
     std::chrono::milliseconds m_readTimeout = DefaultReadTimeout;
     std::unique_ptr<Link> m_link;

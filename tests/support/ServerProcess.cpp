@@ -25,7 +25,11 @@ ServerProcess::Reply replyOf(const httplib::Result& result) {
 }  // namespace
 
 ServerProcess::ServerProcess(const QStringList& arguments) : m_process(std::make_unique<QProcess>()) {
-    m_process->start(executable(), QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments);
+    // Suites drive many consultations a second from one address; the look-up limit has a suite of its own
+    // and turns it back on (the last value of an option wins).
+    m_process->start(executable(), QStringList{QStringLiteral("--port"), QStringLiteral("0"),
+                                               QStringLiteral("--lookup-rate"), QStringLiteral("0")} +
+                                       arguments);
     const QRegularExpression listening(QStringLiteral("listening on [^\\n]*:(\\d+)\\n"));
     QDeadlineTimer deadline(StartTimeoutMs);
     while (!deadline.hasExpired() && m_process->state() != QProcess::NotRunning) {

@@ -9,3 +9,6 @@ constexpr int DefaultServerPort = 8211;
 QString WebURL();
 // The registry value PortaServidor when it holds a port number, otherwise DefaultServerPort.
 int WebPort();
+// The registry value CertificadoCA: the PEM file of the authority that signed the server's certificate;
+// empty for plain HTTP.
+QString WebCaFile();

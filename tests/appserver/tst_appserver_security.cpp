@@ -1,0 +1,299 @@
+// What a hostile client meets at the real totem-server: request limits (header size and count, slow
+// requests, connections held), the consumer look-up rate, HTTPS verified by the kiosk's connection, the
+// refusal to serve plain HTTP off loopback, and logs free of consumer data.
+#include "AppServerFixture.h"
+
+#include "server/NetConnection.h"
+#include "server/ServerErrors.h"
+#include "server/WireFormat.h"
+#include "support/Rows.h"
+
+#include <httplib.h>
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QtTest>
+
+namespace {
+
+const QString TerminalCons = QStringLiteral("Qvr.rdmTerminalCons");
+const QString HeldBack = QStringLiteral("Muitas consultas seguidas");
+
+// Sends raw bytes and reads the answer until the server closes the connection or `waitMs` passes.
+QByteArray exchange(int port, const QByteArray& request, int waitMs = 5000) {
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port));
+    if (!socket.waitForConnected(3000)) {
+        return {};
+    }
+    socket.write(request);
+    socket.waitForBytesWritten(3000);
+    QDeadlineTimer deadline(waitMs);
+    QByteArray answer;
+    while (socket.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
+        socket.waitForReadyRead(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1)));
+        answer += socket.readAll();
+    }
+    return answer + socket.readAll();
+}
+
+QByteArray healthRequest(const QByteArray& extraHeaders) {
+    return "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + extraHeaders + "\r\n";
+}
+
+QByteArray headerLines(int count, int valueLength) {
+    QByteArray lines;
+    for (int i = 0; i < count; ++i) {
+        lines += "X-Filler-" + QByteArray::number(i) + ": " + QByteArray(valueLength, 'a') + "\r\n";
+    }
+    return lines;
+}
+
+// A consumer look-up as a kiosk sends it, from `address` as a load balancer on loopback names it.
+QVariant lookUp(const ServerProcess& server, const QString& terminal, const QString& address,
+                const QString& code) {
+    httplib::Client client("127.0.0.1", server.port());
+    const httplib::Headers headers{{"X-Totem-Terminal", terminal.toStdString()},
+                                   {"X-Forwarded-For", address.toStdString()}};
+    const httplib::Result result =
+        client.Post("/modules/Qvr.rdmTerminalCons/getConsumidor", headers,
+                    wire::encodeCall({code, QStringLiteral("N")}).toStdString(), wire::ContentType);
+    return result && result->status == 200 ? wire::decodeResult(QByteArray::fromStdString(result->body))
+                                           : QVariant();
+}
+
+bool heldBack(const QVariant& answer) {
+    return answer.toString().startsWith(HeldBack);
+}
+
+// A certificate authority, a server certificate it signed for "localhost" (and no address), and a second,
+// unrelated authority; made with the openssl command line.
+class Certificates {
+public:
+    Certificates() {
+        m_ready = openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                           "/CN=Totem Test CA", "-keyout", "ca.key", "-out", "ca.pem"}) &&
+                  openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                           "/CN=Other CA", "-keyout", "other.key", "-out", "other.pem"}) &&
+                  openssl({"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost", "-keyout",
+                           "server.key", "-out", "server.csr"}) &&
+                  openssl({"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+                           "-CAcreateserial", "-days", "2", "-extfile", "-", "-out", "server.pem"},
+                          "subjectAltName=DNS:localhost\n");
+    }
+    bool ready() const { return m_ready; }
+    QString path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
+
+private:
+    bool openssl(const QStringList& arguments, const QByteArray& input = {}) {
+        QProcess process;
+        process.setWorkingDirectory(m_dir.path());
+        process.start(QStringLiteral("openssl"), arguments);
+        process.write(input);
+        process.closeWriteChannel();
+        return process.waitForFinished(30000) && process.exitCode() == 0;
+    }
+
+    QTemporaryDir m_dir;
+    bool m_ready = false;
+};
+
+}  // namespace
+
+class SecurityTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        m_fixture = std::make_unique<AppServerFixture>(Engine::Sqlite);
+        QVERIFY2(m_fixture->failure().isEmpty(), qPrintable(m_fixture->failure()));
+    }
+
+    void requestLimits_data() {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("statusLine");
+        QTest::addColumn<QString>("says");
+        dataRow("headers just inside both limits", healthRequest(headerLines(8, 150)),
+                QByteArray("HTTP/1.1 200"), QString());
+        dataRow("header bytes over the limit", healthRequest(headerLines(1, 2100)),
+                QByteArray("HTTP/1.1 431"), QStringLiteral("excedem o limite"));
+        dataRow("request line over the limit", "GET /" + QByteArray(3000, 'a') + " HTTP/1.1\r\n\r\n",
+                QByteArray("HTTP/1.1 431"), QStringLiteral("excedem o limite"));
+        dataRow("header lines over the limit", healthRequest(headerLines(20, 1)), QByteArray("HTTP/1.1 431"),
+                QStringLiteral("cabeçalhos demais"));
+        dataRow("header that never ends", QByteArray("GET /health HTTP/1.1\r\nHost: x\r\n"),
+                QByteArray("HTTP/1.1 408"), QStringLiteral("não chegou completa"));
+        dataRow("body that never comes",
+                QByteArray("POST /modules/Qvr.rdmTerminalCons/getConsumidor HTTP/1.1\r\nHost: x\r\n"
+                           "Content-Length: 40\r\n\r\n{\"args\":"),
+                QByteArray("HTTP/1.1 408"), QStringLiteral("não chegou completa"));
+    }
+
+    void requestLimits() {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, statusLine);
+        QFETCH(QString, says);
+        QVERIFY(m_fixture->startServer({QStringLiteral("--max-header-bytes"), QStringLiteral("2048"),
+                                        QStringLiteral("--max-headers"), QStringLiteral("10"),
+                                        QStringLiteral("--receive-timeout"), QStringLiteral("300")}));
+        const QByteArray answer = exchange(m_fixture->server().port(), request);
+        QVERIFY2(answer.startsWith(statusLine), answer.left(200).constData());
+        QVERIFY2(QString::fromUtf8(answer).contains(says), answer.left(300).constData());
+        QCOMPARE(m_fixture->server().get(QStringLiteral("/health")).status, 200);
+    }
+
+    void connectionsBeyondTheLimitWaitTheirTurn() {
+        QVERIFY(m_fixture->startServer({QStringLiteral("--workers"), QStringLiteral("1"),
+                                        QStringLiteral("--max-connections"), QStringLiteral("2"),
+                                        QStringLiteral("--keep-alive"), QStringLiteral("60")}));
+        const int port = m_fixture->server().port();
+        // Two silent connections fill the worker and the queue; a third client is not served meanwhile.
+        std::array<QTcpSocket, 2> idle;
+        for (QTcpSocket& socket : idle) {
+            socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port));
+            QVERIFY(socket.waitForConnected(3000));
+        }
+        QTest::qWait(200);
+        QTcpSocket waiting;
+        waiting.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port));
+        QVERIFY(waiting.waitForConnected(3000));
+        waiting.write(healthRequest({}));
+        QVERIFY(!waiting.waitForReadyRead(500));
+        for (QTcpSocket& socket : idle) {
+            socket.close();
+        }
+        QVERIFY(waiting.waitForReadyRead(5000));
+        QVERIFY(waiting.readAll().startsWith("HTTP/1.1 200"));
+    }
+
+    void badgeEnumerationIsHeldBackPerTerminalAndAddress() {
+        QVERIFY(m_fixture->startServer({QStringLiteral("--lookup-rate"), QStringLiteral("1"),
+                                        QStringLiteral("--lookup-burst"), QStringLiteral("3")}));
+        const ServerProcess& server = m_fixture->server();
+        const QString kiosk = QStringLiteral("10.0.0.1");
+        // One terminal tries badge after badge: the burst passes, then every try gets the error text.
+        QStringList answers;
+        for (int badge = 1000; badge < 1010; ++badge) {
+            const QVariant answer = lookUp(server, QStringLiteral("0001001"), kiosk, QString::number(badge));
+            answers << (heldBack(answer) ? QStringLiteral("held") : QStringLiteral("served"));
+        }
+        QCOMPARE(answers.join(u' '),
+                 QStringLiteral("served served served held held held held held held held"));
+        // Another kiosk at another address goes on.
+        QCOMPARE(packetFrom(lookUp(server, QStringLiteral("0001002"), QStringLiteral("10.0.0.2"),
+                                   QStringLiteral("1001")))
+                     .rows.size(),
+                 1);
+        // Forged terminal names from one address run out at the address's bucket.
+        int served = 0;
+        for (int forged = 0; forged < 10; ++forged) {
+            served += heldBack(lookUp(server, QStringLiteral("X%1").arg(forged), QStringLiteral("10.0.0.3"),
+                                      QStringLiteral("1001")))
+                          ? 0
+                          : 1;
+        }
+        QCOMPARE(served, 3);
+        // Other methods are not held back, and the log names the held-back terminal once.
+        QCOMPARE(
+            m_fixture->call(TerminalCons, QStringLiteral("getParaVend"), {QStringLiteral("0001")}).typeId(),
+            qMetaTypeId<DataPacket>());
+        QVERIFY(m_fixture->server().terminate());
+        QCOMPARE(m_fixture->server().errors().count(QStringLiteral("held back: terminal 0001001")), 1);
+    }
+
+    void httpsIsVerifiedByTheKiosk_data() {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("caFile");
+        QTest::addColumn<QString>("fails");  // part of the failure's text; empty: the call works
+        dataRow("certificate of the configured authority", "localhost", "ca.pem", "");
+        dataRow("another authority", "localhost", "other.pem", "não é válido para este endereço");
+        dataRow("host name not in the certificate", "127.0.0.1", "ca.pem", "não é válido para este endereço");
+        dataRow("authority file missing", "localhost", "missing.pem", "não pôde ser lido");
+        dataRow("plain HTTP to an HTTPS server", "localhost", "", "exige conexão segura (HTTPS)");
+    }
+
+    void httpsIsVerifiedByTheKiosk() {
+        QFETCH(QString, host);
+        QFETCH(QString, caFile);
+        QFETCH(QString, fails);
+        if (!m_certificates.ready()) {
+            QFAIL("the openssl command could not make the test certificates");
+        }
+        QVERIFY(m_fixture->startServer({QStringLiteral("--tls-cert"), m_certificates.path("server.pem"),
+                                        QStringLiteral("--tls-key"), m_certificates.path("server.key")}));
+        TNetConnection connection;
+        connection.setServerName(TerminalCons);
+        connection.setHost(host);
+        connection.setPort(m_fixture->server().port());
+        connection.setCaFile(caFile.isEmpty() ? QString()
+                                              : m_certificates.path(caFile.toLatin1().constData()));
+        try {
+            const QVariant answer = connection.call(QStringLiteral("getParaVend"), {QStringLiteral("0001")});
+            QVERIFY2(fails.isEmpty(), "the call should have failed");
+            QCOMPARE(packetFrom(answer).rows.size(), 1);
+        } catch (const ConnectionError& error) {
+            QVERIFY2(!fails.isEmpty() && error.text().contains(fails), qPrintable(error.text()));
+        }
+    }
+
+    void serverRefusesToStart_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("says");
+        dataRow("plain HTTP off loopback", QStringList{QStringLiteral("--listen"), QStringLiteral("0.0.0.0")},
+                QStringLiteral("refusing to serve plain HTTP on 0.0.0.0"));
+        dataRow("certificate file missing",
+                QStringList{QStringLiteral("--tls-cert"), QStringLiteral("/nonexistent/server.pem"),
+                            QStringLiteral("--tls-key"), QStringLiteral("/nonexistent/server.key")},
+                QStringLiteral("cannot serve HTTPS: certificate /nonexistent/server.pem not loaded"));
+        dataRow("key without certificate",
+                QStringList{QStringLiteral("--tls-key"), QStringLiteral("/nonexistent/server.key")},
+                QStringLiteral("--tls-cert and --tls-key go together"));
+    }
+
+    void serverRefusesToStart() {
+        QFETCH(QStringList, options);
+        QFETCH(QString, says);
+        QVERIFY(!m_fixture->startServer(options));
+        QVERIFY2(m_fixture->failure().contains(says), qPrintable(m_fixture->failure()));
+    }
+
+    void logsHoldNoConsumerData() {
+        QVERIFY(m_fixture->startServer());
+        const QVariant found = m_fixture->call(TerminalCons, QStringLiteral("getConsumidor"),
+                                               {QStringLiteral("00010001"), QStringLiteral("S")});
+        const DataPacket consumer = packetFrom(found);
+        QCOMPARE(consumer.rows.size(), 1);
+        const QString client = cell(consumer, 0, QStringLiteral("CDCLIENTE")).toString();
+        const QString code = cell(consumer, 0, QStringLiteral("CDCONSUMIDOR")).toString();
+        const QString name = cell(consumer, 0, QStringLiteral("NMCONSUMIDOR")).toString();
+        const DataPacket balance =
+            packetFrom(m_fixture->call(TerminalCons, QStringLiteral("getSaldo"),
+                                       {QStringLiteral("0001"), client, code, dayText(-10), dayText(0)}));
+        QCOMPARE(balance.rows.size(), 1);
+        m_fixture->call(QStringLiteral("Qvr.rdmExtratoSimplificado"), QStringLiteral("getMoviClie"),
+                        {QStringLiteral("0001"), client, code, dayText(-10), dayText(0)});
+        m_fixture->call(TerminalCons, QStringLiteral("getSaldo"),
+                        {QStringLiteral("0001"), client, code, QStringLiteral("31/02/2024"), dayText(0)});
+        QVERIFY(m_fixture->server().terminate());
+        const QString logs = m_fixture->server().output() + m_fixture->server().errors();
+        QVERIFY(logs.contains(QStringLiteral("method=getSaldo status=200")));
+        QStringList secrets{QStringLiteral("00010001"), name, QStringLiteral("31/02/2024")};
+        for (const QString& field : {QStringLiteral("VRSALDPECONS"), QStringLiteral("VRSALDOCONS")}) {
+            secrets << QString::number(cell(balance, 0, field).toDouble(), 'f', 2);
+        }
+        for (const QString& secret : secrets) {
+            const QRegularExpression alone(
+                QStringLiteral("(?<![\\d.])%1(?![\\d])").arg(QRegularExpression::escape(secret)));
+            QVERIFY2(!alone.match(logs).hasMatch(), qPrintable(secret + QStringLiteral(" in the log")));
+        }
+        QVERIFY(
+            !QRegularExpression(QStringLiteral("(?<![\\d])%1(?![\\d])").arg(code)).match(logs).hasMatch());
+    }
+
+private:
+    std::unique_ptr<AppServerFixture> m_fixture;
+    Certificates m_certificates;
+};
+
+QTEST_GUILESS_MAIN(SecurityTest)
+#include "tst_appserver_security.moc"
