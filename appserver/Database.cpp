@@ -3,6 +3,7 @@
 #include "Migrations.h"
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QUrl>
@@ -125,8 +126,17 @@ QSqlDatabase Connection::addDatabase() const {
         return db;
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-    db.setDatabaseName(m_settings.sqlitePath);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_settings.lockWaitMs));
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_settings.lockWaitMs);
+    if (m_settings.createSqliteFile) {
+        db.setDatabaseName(m_settings.sqlitePath);
+    } else {
+        // SQLite's "mode=rw" opens an existing file only.
+        QUrl uri = QUrl::fromLocalFile(QFileInfo(m_settings.sqlitePath).absoluteFilePath());
+        uri.setQuery(QStringLiteral("mode=rw"));
+        db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+        options += QStringLiteral(";QSQLITE_OPEN_URI");
+    }
+    db.setConnectOptions(options);
     return db;
 }
 

@@ -18,6 +18,9 @@ struct DatabaseSettings {
     QString name;
     QString user;
     QString password;  // empty: libpq's own sources (PGPASSWORD, ~/.pgpass)
+    // False once the server serves: a file that went away is out of reach, never replaced by an empty one
+    // that would answer every kiosk with no consumer at all.
+    bool createSqliteFile = true;
     int lockWaitMs = 2000;
     int statementTimeoutMs = 10000;
 

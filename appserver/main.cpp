@@ -113,9 +113,11 @@ int serve(const ServerOptions& options) {
         return 1;
     }
     prepareDatabase(options.database);
+    ServerOptions serving = options;
+    serving.database.createSqliteFile = false;
 
     FrontServer server(connectionLimits(options), *tls);
-    HttpFront front(server, options);
+    HttpFront front(server, serving);
     const std::string address = options.listenAddress.toStdString();
     const int port = options.port == 0 ? server.bind_to_any_port(address) : options.port;
     if (port <= 0 || (options.port != 0 && !server.bind_to_port(address, port))) {

@@ -28,8 +28,8 @@
 #include "terminal/ConsultationPeriod.h"
 #include "terminal/TerminalContext.h"
 
-#include <QFile>
 #include <QFrame>
+#include <QImageReader>
 #include <QLabel>
 #include <QPixmap>
 #include <QScopeGuard>
@@ -38,6 +38,14 @@
 #include <cmath>
 
 namespace {
+
+// The picture decoded once at the strip's size: a label that kept a photograph's original would hold all its
+// pixels and scale them again at every repaint, which the marquee under it can ask for twenty times a second.
+QPixmap stripPicture(const QString& path, const QSize& strip) {
+    QImageReader reader(path);
+    reader.setScaledSize(strip);
+    return QPixmap::fromImage(reader.read());
+}
 
 const QString ProgramName = QStringLiteral("Cli_Qvr00100");
 const QString Yes = QStringLiteral("S");
@@ -281,9 +289,10 @@ void TfrmTerminalConsu::FormActivate() {
 
 void TfrmTerminalConsu::refreshIdleScreen() {
     const QString picture = TerminalContext::current().DSFUNDOTELA;
-    QPixmap image;
-    // A missing, unreadable or non-picture file leaves the scrolling message visible; nothing is reported.
-    const bool shown = !EmptyString(picture) && QFile::exists(picture) && image.load(picture);
+    // A missing, unreadable, truncated or non-picture file, or one beyond the image reader's allocation
+    // limit, leaves the scrolling message visible; nothing is reported.
+    const QPixmap image = EmptyString(picture) ? QPixmap() : stripPicture(picture, imgMessage->size());
+    const bool shown = !image.isNull();
     imgMessage->setPixmap(image);
     imgMessage->setVisible(shown);
     panImgMessage->setVisible(shown);

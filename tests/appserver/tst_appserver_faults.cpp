@@ -6,11 +6,16 @@
 #include "server/WireFormat.h"
 #include "support/Rows.h"
 
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtConcurrent/QtConcurrentRun>
 #include <QtTest>
 
+#include <httplib.h>
+
+#include <atomic>
 #include <csignal>
 
 namespace {
@@ -54,6 +59,19 @@ private:
     static inline const QString Name = QStringLiteral("exclusive-lock");
     bool m_locked = false;
 };
+
+// Makes a file unwritable even for root (immutable attribute), else by its mode; true when it worked.
+bool makeUnwritable(const QString& path) {
+    QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path});
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    return !QFile(path).open(QIODevice::Append);
+}
+
+void makeWritable(const QString& path) {
+    QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                    QFileDevice::ReadOther);
+}
 
 }  // namespace
 
@@ -199,6 +217,88 @@ private slots:
         QCOMPARE(reply.status, 200);
         QCOMPARE(packetFrom(wire::decodeResult(reply.body)).rows.size(), 1);
         QCOMPARE(m_fixture->checksum(), m_checksum);
+    }
+
+    void databaseFileMovedAwayIsUnavailableNeverEmpty() {
+        m_fixture->stopServer();
+        QVERIFY(m_fixture->startServer());
+        const QString path = m_fixture->database();
+        const QString aside = path + QStringLiteral(".aside");
+        QVERIFY(QFile::rename(path, aside));
+        const ServerProcess::Reply reply =
+            m_fixture->server().post(Balance, balanceOf(QStringLiteral("1001")));
+        const bool existedWhileAway = QFile::exists(path);
+        QVERIFY(QFile::rename(aside, path));
+        QCOMPARE(reply.status, 200);
+        QVERIFY2(wire::decodeResult(reply.body).toString().contains(QStringLiteral("indisponível")),
+                 reply.body.constData());
+        QVERIFY(!existedWhileAway);  // no empty database took its place
+
+        const ServerProcess::Reply back =
+            m_fixture->server().post(Balance, balanceOf(QStringLiteral("1001")));
+        QCOMPARE(packetFrom(wire::decodeResult(back.body)).rows.size(), 1);
+        QCOMPARE(m_fixture->checksum(), m_checksum);
+    }
+
+    void readOnlyDatabaseFileKeepsServingConsultations() {
+        m_fixture->stopServer();
+        const QString path = m_fixture->database();
+        if (!makeUnwritable(path)) {
+            QSKIP("neither chattr +i nor a read-only mode makes the file unwritable here");
+        }
+        const auto writable = qScopeGuard([&path] { makeWritable(path); });
+        QVERIFY(m_fixture->startServer());
+        const ServerProcess::Reply reply =
+            m_fixture->server().post(Balance, balanceOf(QStringLiteral("1001")));
+        QCOMPARE(reply.status, 200);
+        QCOMPARE(packetFrom(wire::decodeResult(reply.body)).rows.size(), 1);
+        QCOMPARE(m_fixture->server().get(QStringLiteral("/health")).status, 200);
+    }
+
+    void postgresRestartedUnderLoadAnswersEveryCallClearly() {
+        AppServerFixture postgres(Engine::Postgres);
+        if (postgres.postgresMissing()) {
+            QSKIP(qPrintable(postgres.failure()));
+        }
+        QVERIFY2(postgres.failure().isEmpty(), qPrintable(postgres.failure()));
+        // Kiosks keep calling while the database restarts; each answer is the data or the clear text.
+        std::atomic<bool> loading{true};
+        const auto kiosk = [&postgres, &loading] {
+            httplib::Client client("127.0.0.1", postgres.server().port());
+            client.set_read_timeout(15);
+            QStringList odd;
+            int calls = 0;
+            const std::string body = balanceOf(QStringLiteral("1001")).toStdString();
+            while (loading || calls == 0) {
+                const auto result = client.Post(Balance.toStdString(), body, wire::ContentType);
+                ++calls;
+                const QVariant answer =
+                    result ? wire::decodeResult(QByteArray::fromStdString(result->body)) : QVariant();
+                const bool data = answer.metaType() == QMetaType::fromType<DataPacket>() &&
+                                  packetFrom(answer).rows.size() == 1;
+                if (!data && !answer.toString().contains(QStringLiteral("indisponível"))) {
+                    odd.append(result ? QString::fromStdString(result->body) : QStringLiteral("no answer"));
+                }
+            }
+            return odd;
+        };
+        QList<QFuture<QStringList>> kiosks;
+        for (int i = 0; i < 4; ++i) {
+            kiosks.append(QtConcurrent::run(kiosk));
+        }
+        QTest::qWait(200);
+        QVERIFY(postgres.cluster()->stop());
+        QVERIFY(postgres.cluster()->start());
+        QTest::qWait(200);
+        loading = false;
+        for (QFuture<QStringList>& calls : kiosks) {
+            const QStringList odd = calls.result();
+            QVERIFY2(odd.isEmpty(), qPrintable(odd.join(u'\n')));
+        }
+        const QVariant after = postgres.call(
+            TerminalCons, QStringLiteral("getSaldo"),
+            {QStringLiteral("0001"), QStringLiteral("10"), QStringLiteral("1001"), dayText(-10), dayText(0)});
+        QCOMPARE(packetFrom(after).rows.size(), 1);
     }
 
     void missingDatabaseFolderRecoversWhenItAppears() {

@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "TerminalSteps.h"
 #include "kit/Application.h"
 #include "kit/Modal.h"
 #include "kit/core/Formats.h"
@@ -24,38 +25,6 @@ namespace {
 
 const QDate DemoToday(2024, 5, 15);
 const QString AnasTrack = QStringLiteral("900100010001000000123");
-
-QString className(const QDialog& dialog) {
-    return QString::fromLatin1(dialog.metaObject()->className());
-}
-
-// Records which screen opened and closes it at once.
-ModalScript::Step closeAndRecord(QStringList* opened) {
-    return [opened](QDialog& screen) {
-        opened->append(className(screen));
-        screen.close();
-    };
-}
-
-// Answers a message, closes any other screen, and records the class of each.
-ModalScript::Step answerOrClose(QStringList* opened) {
-    return [opened](QDialog& screen) {
-        opened->append(className(screen));
-        if (opened->back() == "TfrmMensagem") {
-            QTest::keyClick(&screen, Qt::Key_Return);
-        } else {
-            screen.close();
-        }
-    };
-}
-
-// Records a message's text and answers it.
-ModalScript::Step answerMessage(QStringList* texts) {
-    return [texts](QDialog& message) {
-        texts->append(childOf<QLabel>(message, "lblMessage").text());
-        QTest::keyClick(&message, Qt::Key_Return);
-    };
-}
 
 }  // namespace
 
@@ -285,10 +254,7 @@ private slots:
         auto terminal = openTerminal("0001", "006");  // badges cut, simplified statement, no balances
         QTRY_VERIFY(!terminal->isFirstActivationPending());
         QString reported;
-        ModalScript script({[&](QDialog& report) {
-            reported = static_cast<QMessageBox&>(report).text();
-            report.close();
-        }});
+        ModalScript script({recordReport(&reported)});
         m_server.reset();
         type(*terminal, AnasTrack);
         QTest::keyClick(terminal.get(), Qt::Key_Return);
@@ -378,14 +344,6 @@ private slots:
     }
 
 private:
-    std::unique_ptr<TfrmTerminalConsu> openTerminal(const QString& branch, const QString& registerCode) {
-        auto terminal = std::make_unique<TfrmTerminalConsu>(branch, registerCode);
-        terminal->show();
-        if (!QTest::qWaitForWindowActive(terminal.get())) {
-            qWarning("the terminal was not activated");
-        }
-        return terminal;
-    }
     void startServer() {
         m_server = std::make_unique<ServerProcess>(QStringList{"--database", m_dir.filePath("demo.db")});
         QVERIFY2(m_server->failure().isEmpty(), qPrintable(m_server->failure()));
@@ -395,7 +353,6 @@ private:
         m_env->setRegistryValue(Registry::ServerPortValue, QString::number(m_server->port()));
     }
     void type(TfrmTerminalConsu& terminal, const QString& text) { QTest::keyClicks(&terminal, text); }
-    QString bufferOf(TfrmTerminalConsu& terminal) { return childOf<QLabel>(terminal, "lblBuffer").text(); }
 
     QTemporaryDir m_dir;
     std::unique_ptr<ServerProcess> m_server;
