@@ -6,6 +6,7 @@
 #include <openssl/err.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -233,18 +234,43 @@ QString peerOf(socket_t socket) {
     return QString::fromStdString(addressOf(socket, true, port));
 }
 
-// A TLS connection opens with a handshake record (byte 0x16); a letter is a plain HTTP request line.
-bool plainHttpArrives(socket_t socket, int timeoutMs) {
+// What a client on the HTTPS port sends first: nothing (within the time), a TLS handshake record (byte
+// 0x16), or a letter, which starts a plain HTTP request line.
+enum class Opening { Nothing, Tls, PlainHttp };
+
+Opening openingOf(socket_t socket, int timeoutMs) {
     char first = 0;
-    return waitFor(socket, POLLIN, timeoutMs) && ::recv(socket, &first, 1, MSG_PEEK) == 1 &&
-           std::isalpha(static_cast<unsigned char>(first));
+    if (!waitFor(socket, POLLIN, timeoutMs) || ::recv(socket, &first, 1, MSG_PEEK) != 1) {
+        return Opening::Nothing;
+    }
+    return std::isalpha(static_cast<unsigned char>(first)) ? Opening::PlainHttp : Opening::Tls;
 }
 
 using SslHandle = std::unique_ptr<SSL, decltype(&SSL_free)>;
 
-SslHandle acceptTls(SSL_CTX* context, socket_t socket) {
+// The handshake as a whole must end within `timeoutMs`, however slowly its bytes come.
+bool handshake(SSL* ssl, socket_t socket, int timeoutMs) {
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
+    const int flags = fcntl(socket, F_GETFL);
+    fcntl(socket, F_SETFL, flags | O_NONBLOCK);
+    int result = 0;
+    while ((result = SSL_accept(ssl)) != 1) {
+        const int wanted = SSL_get_error(ssl, result);
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+        if ((wanted != SSL_ERROR_WANT_READ && wanted != SSL_ERROR_WANT_WRITE) ||
+            !waitFor(socket, wanted == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT,
+                     static_cast<int>(left.count()))) {
+            break;
+        }
+    }
+    fcntl(socket, F_SETFL, flags);
+    return result == 1;
+}
+
+SslHandle acceptTls(SSL_CTX* context, socket_t socket, int timeoutMs) {
     SslHandle ssl(SSL_new(context), &SSL_free);
-    if (ssl && SSL_set_fd(ssl.get(), socket) == 1 && SSL_accept(ssl.get()) == 1) {
+    if (ssl && SSL_set_fd(ssl.get(), socket) == 1 && handshake(ssl.get(), socket, timeoutMs)) {
         return ssl;
     }
     accesslog::event(QStringLiteral("TLS handshake with %1 failed: %2").arg(peerOf(socket), openSslError()));
@@ -297,23 +323,36 @@ FrontServer::FrontServer(ConnectionLimits limits, SslContext tls) : m_limits(lim
 bool FrontServer::process_and_close_socket(socket_t socket) {
     // The error queue is the thread's: what an earlier connection left there must not explain this one.
     ERR_clear_error();
-    // Blocking reads and writes that the stream does not guard (the TLS handshake) end at these.
+    // Blocking reads and writes inside the TLS library end at these at the latest.
     setSocketTimeout(socket, SO_RCVTIMEO, m_limits.receiveTimeoutMs);
     setSocketTimeout(socket, SO_SNDTIMEO, m_limits.writeTimeoutMs);
     if (!m_tls) {
         serve(socket, nullptr);
-    } else if (plainHttpArrives(socket, m_limits.receiveTimeoutMs)) {
-        // Tells a client that speaks plain HTTP to the HTTPS port why it gets nothing else.
-        GuardedStream plain(socket, nullptr, m_limits);
-        sendClosingAnswer(plain, 400,
-                          QStringLiteral("O servidor de aplicação exige conexão segura (HTTPS)."));
-    } else if (const SslHandle ssl = acceptTls(m_tls.get(), socket)) {
-        serve(socket, ssl.get());
-        SSL_shutdown(ssl.get());
+    } else {
+        serveTls(socket);
     }
     ::shutdown(socket, SHUT_RDWR);
     ::close(socket);
     return true;
+}
+
+void FrontServer::serveTls(socket_t socket) {
+    switch (openingOf(socket, m_limits.keepAliveSeconds * 1000)) {
+        case Opening::Nothing:
+            return;
+        case Opening::PlainHttp: {
+            // Tells a client that speaks plain HTTP to the HTTPS port why it gets nothing else.
+            GuardedStream plain(socket, nullptr, m_limits);
+            sendClosingAnswer(plain, 400,
+                              QStringLiteral("O servidor de aplicação exige conexão segura (HTTPS)."));
+            return;
+        }
+        case Opening::Tls:
+            if (const SslHandle ssl = acceptTls(m_tls.get(), socket, m_limits.receiveTimeoutMs)) {
+                serve(socket, ssl.get());
+                SSL_shutdown(ssl.get());
+            }
+    }
 }
 
 void FrontServer::serve(socket_t socket, SSL* ssl) {

@@ -41,6 +41,7 @@ public:
 
 private:
     bool process_and_close_socket(socket_t socket) override;
+    void serveTls(socket_t socket);
     void serve(socket_t socket, SSL* ssl);
 
     ConnectionLimits m_limits;

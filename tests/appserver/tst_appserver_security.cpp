@@ -216,9 +216,7 @@ private slots:
         QFETCH(QString, host);
         QFETCH(QString, caFile);
         QFETCH(QString, fails);
-        if (!m_certificates.ready()) {
-            QFAIL("the openssl command could not make the test certificates");
-        }
+        QVERIFY2(m_certificates.ready(), "the openssl command could not make the test certificates");
         QVERIFY(m_fixture->startServer({QStringLiteral("--tls-cert"), m_certificates.path("server.pem"),
                                         QStringLiteral("--tls-key"), m_certificates.path("server.key")}));
         TNetConnection connection;
@@ -234,6 +232,24 @@ private slots:
         } catch (const ConnectionError& error) {
             QVERIFY2(!fails.isEmpty() && error.text().contains(fails), qPrintable(error.text()));
         }
+    }
+
+    void tlsHandshakeThatTricklesIsCut() {
+        QVERIFY2(m_certificates.ready(), "the openssl command could not make the test certificates");
+        QVERIFY(m_fixture->startServer({QStringLiteral("--tls-cert"), m_certificates.path("server.pem"),
+                                        QStringLiteral("--tls-key"), m_certificates.path("server.key"),
+                                        QStringLiteral("--receive-timeout"), QStringLiteral("300")}));
+        QTcpSocket socket;
+        socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(m_fixture->server().port()));
+        QVERIFY(socket.waitForConnected(3000));
+        // A handshake record that announces 512 bytes, then one byte every 100 ms: each read is quick, the
+        // whole never ends.
+        socket.write(QByteArray::fromHex("1603010200"));
+        for (int sent = 0; sent < 100 && socket.state() == QAbstractSocket::ConnectedState; ++sent) {
+            socket.write("x");
+            socket.waitForDisconnected(100);
+        }
+        QCOMPARE(socket.state(), QAbstractSocket::UnconnectedState);
     }
 
     void serverRefusesToStart_data() {
