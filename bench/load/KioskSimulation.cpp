@@ -8,6 +8,8 @@
 
 #include <QDateTime>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -88,18 +90,18 @@ public:
         m_lag.push_back(microseconds);
     }
 
-    void print(const KioskSimulation& settings) {
+    // clientCores: the simulation's own CPU time over the run's length.
+    void print(const KioskSimulation& settings, double clientCores) {
         std::lock_guard lock(m_mutex);
         const auto count = m_consultations.microseconds.size();
         std::printf(
-            "| kiosks | threads | pauses | consultations | per second | p50 ms | p99 ms | failed | step lag "
-            "p99 "
-            "ms |\n|---|---|---|---|---|---|---|---|---|\n");
+            "| kiosks | threads | pauses | consultations | per second | p50 ms | p99 ms | failed | "
+            "step lag p99 ms | client CPU cores |\n|---|---|---|---|---|---|---|---|---|---|\n");
         std::printf(
-            "| %d | %d | × %.2f | %zu | %.1f | %.2f | %.2f | %d | %.2f |\n\n", settings.kiosks,
+            "| %d | %d | × %.2f | %zu | %.1f | %.2f | %.2f | %d | %.2f | %.2f |\n\n", settings.kiosks,
             settings.threads, settings.thinkScale, count, static_cast<double>(count) / settings.seconds,
             percentileMs(m_consultations.microseconds, 0.5), percentileMs(m_consultations.microseconds, 0.99),
-            m_consultations.failures, percentileMs(m_lag, 0.99));
+            m_consultations.failures, percentileMs(m_lag, 0.99), clientCores);
         std::printf("| call | count | p50 ms | p99 ms | failed |\n|---|---|---|---|---|\n");
         for (auto& [name, series] : m_calls) {
             std::printf("| %s | %zu | %.2f | %.2f | %d |\n", qPrintable(name), series.microseconds.size(),
@@ -414,14 +416,35 @@ private:
 
 }  // namespace
 
+namespace {
+
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& time) {
+        return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+}  // namespace
+
 void KioskSimulation::run() const {
+    const double cpuAtStart = processCpuSeconds();
     Statistics statistics;
     Schedule schedule;
     std::vector<std::unique_ptr<Kiosk>> all;
     const auto start = SteadyClock::now();
+    // Kiosks switched on one after another over the first fifth of a consumer's arrival time, not all in
+    // the same instant.
+    std::mt19937_64 spread(1);
+    const double switchOnSeconds = arrivalSeconds * thinkScale / 5;
     for (int number = 0; number < kiosks; ++number) {
         all.push_back(std::make_unique<Kiosk>(number, *this, statistics));
-        schedule.put(start, all.back().get());
+        const double at = std::uniform_real_distribution<double>(0, switchOnSeconds)(spread);
+        schedule.put(
+            start + std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(at)),
+            all.back().get());
     }
     const auto deadline = start + std::chrono::seconds(seconds);
     std::vector<std::thread> pool;
@@ -437,5 +460,5 @@ void KioskSimulation::run() const {
     for (std::thread& thread : pool) {
         thread.join();
     }
-    statistics.print(*this);
+    statistics.print(*this, (processCpuSeconds() - cpuAtStart) / seconds);
 }
