@@ -130,13 +130,15 @@ void HttpFront::connect(const httplib::Request& request, httplib::Response& resp
 
 namespace {
 
-// A client that is no proxy on this machine is known by its address; a load balancer on loopback names the
-// kiosk's address in X-Forwarded-For (the last hop it added).
-QString clientAddress(const httplib::Request& request) {
-    const bool local = request.remote_addr == "127.0.0.1" || request.remote_addr == "::1";
-    const std::string forwarded = local ? request.get_header_value("X-Forwarded-For") : std::string();
-    const std::string last = forwarded.substr(forwarded.find_last_of(',') + 1);
-    return fromStd(last.empty() ? request.remote_addr : last).trimmed();
+// A client that is no trusted proxy is known by its address; a load balancer on loopback, or one named by
+// --trusted-proxy, names the kiosk's address in X-Forwarded-For (the last hop it added).
+QString clientAddress(const httplib::Request& request, const QStringList& trustedProxies) {
+    const QString peer = fromStd(request.remote_addr);
+    const bool trusted =
+        peer == QLatin1String("127.0.0.1") || peer == QLatin1String("::1") || trustedProxies.contains(peer);
+    const QString forwarded = trusted ? fromStd(request.get_header_value("X-Forwarded-For")) : QString();
+    const QString last = forwarded.section(u',', -1).trimmed();
+    return last.isEmpty() ? peer : last;
 }
 
 }  // namespace
@@ -145,7 +147,7 @@ QString clientAddress(const httplib::Request& request) {
 // its own bucket, so that neither a forged terminal header nor many addresses alone get past.
 void HttpFront::limitLookups(const httplib::Request& request) {
     const QString terminal = fromStd(request.get_header_value("X-Totem-Terminal")).left(MaxKeyLength);
-    const QString address = clientAddress(request).left(MaxKeyLength);
+    const QString address = clientAddress(request, m_options.trustedProxies).left(MaxKeyLength);
     const auto now = LookupLimiter::Clock::now();
     bool started = false;
     // A terminal held back spends nothing of its address, so that other kiosks behind it go on.

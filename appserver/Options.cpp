@@ -32,10 +32,11 @@ enum SettingId {
     LookupRate,
     LookupBurst,
     TlsCertificate,
-    TlsKey
+    TlsKey,
+    TrustedProxies
 };
 
-constexpr std::array<Setting, 17> settings{{
+constexpr std::array<Setting, 18> settings{{
     {"listen", "address", "TOTEM_SERVER_LISTEN", "Address to listen on (default 127.0.0.1)."},
     {"port", "port", "TOTEM_SERVER_PORT", "TCP port (default 8211; 0 picks a free one)."},
     {"database", "database", "TOTEM_SERVER_DATABASE",
@@ -64,6 +65,8 @@ constexpr std::array<Setting, 17> settings{{
      "Consumer look-ups a terminal or a client address may make at once (default 10)."},
     {"tls-cert", "file", "TOTEM_SERVER_TLS_CERT", "PEM certificate chain: serve HTTPS (with --tls-key)."},
     {"tls-key", "file", "TOTEM_SERVER_TLS_KEY", "PEM private key of the certificate."},
+    {"trusted-proxy", "addresses", "TOTEM_SERVER_TRUSTED_PROXIES",
+     "Comma-separated addresses of load balancers whose X-Forwarded-For names the kiosk (loopback always)."},
 }};
 
 const QCommandLineOption allowPlainHttpOption(
@@ -151,6 +154,10 @@ void applyTexts(const QCommandLineParser& parser, ServerOptions& options) {
     }
     options.tlsCertificate = valueOf(parser, TlsCertificate);
     options.tlsKey = valueOf(parser, TlsKey);
+    options.trustedProxies = valueOf(parser, TrustedProxies).split(u',', Qt::SkipEmptyParts);
+    for (QString& address : options.trustedProxies) {
+        address = address.trimmed();
+    }
     options.allowPlainHttp = parser.isSet(allowPlainHttpOption) ||
                              qEnvironmentVariable("TOTEM_SERVER_ALLOW_PLAIN_HTTP") == QLatin1String("1");
 }

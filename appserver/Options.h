@@ -27,6 +27,8 @@ struct ServerOptions {
     // Consumer look-ups per terminal and per client address.
     int lookupPerMinute = 20;
     int lookupBurst = 10;
+    // Peers besides loopback whose X-Forwarded-For header names the client.
+    QStringList trustedProxies;
     // HTTPS when both are given; plain HTTP off loopback only when allowed.
     QString tlsCertificate;
     QString tlsKey;

@@ -10,6 +10,7 @@
 
 #include <httplib.h>
 
+#include <QHostAddress>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -61,6 +62,23 @@ QVariant lookUp(const ServerProcess& server, const QString& terminal, const QStr
                     wire::encodeCall({code, QStringLiteral("N")}).toStdString(), wire::ContentType);
     return result && result->status == 200 ? wire::decodeResult(QByteArray::fromStdString(result->body))
                                            : QVariant();
+}
+
+// The same look-up sent over a socket bound to another loopback address, a peer that is no local proxy.
+QVariant lookUpFrom(int port, const QString& peer, const QString& terminal, const QString& forwardedFor) {
+    QTcpSocket socket;
+    socket.bind(QHostAddress(peer));
+    socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port));
+    const QByteArray body = wire::encodeCall({QStringLiteral("1001"), QStringLiteral("N")});
+    socket.write(
+        "POST /modules/Qvr.rdmTerminalCons/getConsumidor HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+        "X-Totem-Terminal: " +
+        terminal.toLatin1() + "\r\nX-Forwarded-For: " + forwardedFor.toLatin1() +
+        "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    while (socket.waitForReadyRead(5000)) {
+    }
+    const QByteArray answer = socket.readAll();
+    return wire::decodeResult(answer.mid(answer.indexOf("\r\n\r\n") + 4));
 }
 
 bool heldBack(const QVariant& answer) {
@@ -199,6 +217,32 @@ private slots:
             qMetaTypeId<DataPacket>());
         QVERIFY(m_fixture->server().terminate());
         QCOMPARE(m_fixture->server().errors().count(QStringLiteral("held back: terminal 0001001")), 1);
+    }
+
+    void forwardedAddressIsTrustedFromProxiesOnly_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("served");
+        dataRow("a peer that is no proxy", QStringList(), 3);
+        dataRow("a proxy named by --trusted-proxy",
+                QStringList{QStringLiteral("--trusted-proxy"), QStringLiteral("10.9.9.9, 127.0.0.2")}, 10);
+    }
+
+    void forwardedAddressIsTrustedFromProxiesOnly() {
+        QFETCH(QStringList, options);
+        QFETCH(int, served);
+        QVERIFY(m_fixture->startServer(QStringList{QStringLiteral("--lookup-rate"), QStringLiteral("1"),
+                                                   QStringLiteral("--lookup-burst"), QStringLiteral("3")} +
+                                       options));
+        // Each look-up claims another terminal and another kiosk address.
+        int answered = 0;
+        for (int i = 0; i < 10; ++i) {
+            const QVariant answer =
+                lookUpFrom(m_fixture->server().port(), QStringLiteral("127.0.0.2"),
+                           QStringLiteral("T%1").arg(i), QStringLiteral("10.1.0.%1").arg(i));
+            QVERIFY2(answer.isValid(), "no answer");
+            answered += heldBack(answer) ? 0 : 1;
+        }
+        QCOMPARE(answered, served);
     }
 
     void httpsIsVerifiedByTheKiosk_data() {
