@@ -192,6 +192,36 @@ private slots:
         QCOMPARE(m_env->registryValue(Registry::ServerAddressValue), QStringLiteral("127.0.0.1"));
     }
 
+    void corruptRegistryIsReportedAndRetried() {
+        const QString file = m_env->registryFile();
+        {
+            QFile garbage(file);
+            QVERIFY(garbage.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            garbage.write("[General\n\x01\x02 not = = an ini\n[[[");
+        }
+        QString error;
+        QString identity;
+        ModalScript script({[&](QDialog& report) {
+                                error = childOf<QLabel>(report, "qt_msgbox_label").text();
+                                // The operator mends the key while the report is up.
+                                QVERIFY(QFile::remove(file));
+                                m_env->setRegistryValue(Registry::ServerAddressValue, "127.0.0.1");
+                                m_env->setRegistryValue(Registry::ServerPortValue,
+                                                        QString::number(m_server->port()));
+                                m_env->setRegistryValue(Registry::TerminalKeyValue, "0001001");
+                                report.close();
+                            },
+                            closeTerminal(&identity)});
+        TfrmPrincipal shell;
+        SetMainForm(&shell);
+        shell.show();
+        QTRY_VERIFY2(!shell.isFirstActivationPending(), qPrintable(script.shown().join(", ")));
+        VERIFY_SCRIPT(script);
+        QVERIFY2(error.contains(QFileInfo(file).fileName()), qPrintable(error));
+        QCOMPARE(identity, QStringLiteral("0001/001"));
+        SetMainForm(nullptr);
+    }
+
     void workingDirectoryIsCreatedOneLevel() {
         const QString folder = QDir(m_env->root()).filePath("work");
         enterWorkingDirectory(folder);

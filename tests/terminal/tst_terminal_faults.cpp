@@ -59,6 +59,24 @@ QByteArray enormousBitmapHeader() {
     return header;
 }
 
+// Stops the process and waits until the kernel reports it stopped: a signal is delivered asynchronously, and
+// a worker thread that is running may still answer a request that arrives meanwhile.
+bool stopProcess(pid_t pid) {
+    if (::kill(pid, SIGSTOP) != 0) {
+        return false;
+    }
+    return QTest::qWaitFor(
+        [pid] {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (!stat.open(QIODevice::ReadOnly)) {
+                return false;
+            }
+            const QByteArray line = stat.readAll();
+            return line.mid(line.lastIndexOf(')') + 2, 1) == "T";
+        },
+        5000);
+}
+
 }  // namespace
 
 class TestTerminalFaults : public QObject {
@@ -99,7 +117,7 @@ private slots:
         ModalScript script({recordReport(&reported)});
         // Stopped, the server takes the request and never answers; it dies while the kiosk waits.
         const auto pid = static_cast<pid_t>(m_server->processId());
-        QCOMPARE(::kill(pid, SIGSTOP), 0);
+        QVERIFY(stopProcess(pid));
         std::thread killer([pid] {
             std::this_thread::sleep_for(300ms);
             ::kill(pid, SIGKILL);
@@ -129,7 +147,7 @@ private slots:
         QString reported;
         ModalScript script({recordReport(&reported)});
         const auto pid = static_cast<pid_t>(m_server->processId());
-        QCOMPARE(::kill(pid, SIGSTOP), 0);
+        QVERIFY(stopProcess(pid));
         QElapsedTimer waited;
         waited.start();
         consult(*terminal);
