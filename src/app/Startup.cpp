@@ -38,6 +38,7 @@ void enterWorkingDirectory(const QString& path) {
 
 int runKiosk(QApplication& application) {
     installFontSubstitutes();
+    disablePixmapCache();
     honourRegistryFolder();
     QApplication::setWindowIcon(QIcon());  // every form copies the application's icon: there is none
     try {

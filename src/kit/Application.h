@@ -21,3 +21,5 @@ QString ApplicationTitle();
 void applyApplicationLook(QWidget* form);
 // Font substitutes for the faces the layouts name (Tahoma, Verdana, Times New Roman, MS Sans Serif).
 void installFontSubstitutes();
+// Switches Qt's pixmap cache off for the whole run; see the definition for why.
+void disablePixmapCache();

@@ -81,6 +81,11 @@ QString ServerProcess::output() {
     return m_output;
 }
 
+void ServerProcess::discardOutput() {
+    m_process->readAllStandardOutput();
+    m_output.clear();
+}
+
 QString ServerProcess::errors() {
     m_errors += QString::fromUtf8(m_process->readAllStandardError());
     return m_errors;

@@ -42,6 +42,9 @@ public:
     // Everything the server wrote on standard output (the access log) and standard error so far.
     QString output();
     QString errors();
+    // Drops what the server wrote to standard output so far: a long run would otherwise keep its whole access
+    // log in memory.
+    void discardOutput();
 
     // Runs totem-server --create-demo for the database, with the demo year ending on `today`.
     static QString createDemo(const QString& database, const QDate& today);
