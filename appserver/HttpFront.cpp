@@ -143,19 +143,20 @@ QString clientAddress(const httplib::Request& request, const QStringList& truste
 
 }  // namespace
 
-// Consumer look-ups are what a badge-enumeration loop repeats; each terminal and each client address has
-// its own bucket, so that neither a forged terminal header nor many addresses alone get past.
-void HttpFront::limitLookups(const httplib::Request& request) {
+// Calls that name a consumer are what a badge-enumeration loop repeats; each terminal and each client
+// address has its own bucket per method (a consultation calls each method once), so that neither a forged
+// terminal header nor many addresses alone get past.
+void HttpFront::limitLookups(const httplib::Request& request, const QString& method) {
     const QString terminal = fromStd(request.get_header_value("X-Totem-Terminal")).left(MaxKeyLength);
     const QString address = clientAddress(request, m_options.trustedProxies).left(MaxKeyLength);
     const auto now = LookupLimiter::Clock::now();
     bool started = false;
     // A terminal held back spends nothing of its address, so that other kiosks behind it go on.
-    const bool allowed = m_lookups.take(QStringLiteral("terminal ") + terminal, now, &started) &&
-                         m_lookups.take(QStringLiteral("address ") + address, now, &started);
+    const bool allowed = m_lookups.take(method + QStringLiteral(" terminal ") + terminal, now, &started) &&
+                         m_lookups.take(method + QStringLiteral(" address ") + address, now, &started);
     if (started) {
-        accesslog::event(QStringLiteral("consumer look-ups held back: terminal %1, address %2")
-                             .arg(accesslog::printable(terminal, MaxKeyLength),
+        accesslog::event(QStringLiteral("consumer look-ups held back: method %1, terminal %2, address %3")
+                             .arg(method, accesslog::printable(terminal, MaxKeyLength),
                                   accesslog::printable(address, MaxKeyLength)));
     }
     if (!allowed) {
@@ -168,8 +169,8 @@ void HttpFront::call(const httplib::Request& request, httplib::Response& respons
         const MethodCall decoded = decodeMethodCall(fromStd(request.matches[1]), fromStd(request.matches[2]),
                                                     QByteArray::fromStdString(request.body));
         accesslog::nameTerminalIfUnknown(terminalOf(*decoded.method, decoded.arguments));
-        if (decoded.method->lookup) {
-            limitLookups(request);
+        if (decoded.method->readsConsumer()) {
+            limitLookups(request, decoded.method->name);
         }
         StatementDeadline deadline(m_options.requestTimeoutMs);
         const Answer result =

@@ -19,7 +19,7 @@ private:
     void health(const httplib::Request& request, httplib::Response& response) const;
     void connect(const httplib::Request& request, httplib::Response& response) const;
     void call(const httplib::Request& request, httplib::Response& response);
-    void limitLookups(const httplib::Request& request);
+    void limitLookups(const httplib::Request& request, const QString& method);
 
     ServerOptions m_options;
     LookupLimiter m_lookups;

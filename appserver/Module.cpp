@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -53,6 +54,11 @@ QDate MethodContext::dateText(int index) const {
 
 QDate MethodContext::dateOfDateTime(int index) const {
     return m_arguments.at(index).toDateTime().date();
+}
+
+bool Method::readsConsumer() const {
+    return std::any_of(arguments.begin(), arguments.end(),
+                       [](const Argument& argument) { return argument.namesConsumer; });
 }
 
 const Method* Module::method(const QString& name) const {

@@ -18,6 +18,7 @@ struct Argument {
     QString name;
     ArgumentKind kind;
     int maxLength = 0;
+    bool namesConsumer = false;  // a consumer's code or badge: the method is held to the look-up rate
 };
 
 // The arguments that several methods share, with the widths of the columns they are compared with.
@@ -32,7 +33,7 @@ inline Argument client() {
     return {QStringLiteral("CDCLIENTE"), ArgumentKind::Text, 21};
 }
 inline Argument consumer() {
-    return {QStringLiteral("CDCONSUMIDOR"), ArgumentKind::Text, 21};
+    return {QStringLiteral("CDCONSUMIDOR"), ArgumentKind::Text, 21, true};
 }
 // Date texts longer than any sensible date form are refused before they are read.
 inline Argument startText() {
@@ -83,7 +84,8 @@ struct Method {
     MethodBody body;
     int branchArgument = -1;  // which argument names the asking terminal, for the access log
     int registerArgument = -1;
-    bool lookup = false;  // finds a consumer by code or badge: held to the look-up rate
+    // Answers for the consumer an argument names: what a loop trying code after code would call.
+    bool readsConsumer() const;
 };
 
 struct Module {

@@ -60,9 +60,11 @@ constexpr std::array<Setting, 18> settings{{
     {"max-connections", "count", "TOTEM_SERVER_MAX_CONNECTIONS",
      "Connections held at once, served or waiting for a worker (default 5 per worker)."},
     {"lookup-rate", "per-minute", "TOTEM_SERVER_LOOKUP_RATE",
-     "Consumer look-ups a terminal or a client address earns back per minute (default 20; 0: no limit)."},
+     "Calls of each method that names a consumer a terminal or a client address earns back per minute "
+     "(default 20; 0: no limit)."},
     {"lookup-burst", "count", "TOTEM_SERVER_LOOKUP_BURST",
-     "Consumer look-ups a terminal or a client address may make at once (default 10)."},
+     "Calls of each method that names a consumer a terminal or a client address may make at once "
+     "(default 10)."},
     {"tls-cert", "file", "TOTEM_SERVER_TLS_CERT", "PEM certificate chain: serve HTTPS (with --tls-key)."},
     {"tls-key", "file", "TOTEM_SERVER_TLS_KEY", "PEM private key of the certificate."},
     {"trusted-proxy", "addresses", "TOTEM_SERVER_TRUSTED_PROXIES",

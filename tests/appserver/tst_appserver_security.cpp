@@ -211,12 +211,22 @@ private slots:
                           : 1;
         }
         QCOMPARE(served, 3);
-        // Other methods are not held back, and the log names the held-back terminal once.
+        // A balance names a consumer too: trying consumer codes there is held back the same way.
+        int balances = 0;
+        for (int code = 1000; code < 1010; ++code) {
+            balances += heldBack(m_fixture->call(TerminalCons, QStringLiteral("getSaldo"),
+                                                 {QStringLiteral("0001"), QStringLiteral("10"),
+                                                  QString::number(code), dayText(-10), dayText(0)}))
+                            ? 0
+                            : 1;
+        }
+        QCOMPARE(balances, 3);
+        // Methods that name no consumer are not held back, and the log names the held-back terminal once.
         QCOMPARE(
             m_fixture->call(TerminalCons, QStringLiteral("getParaVend"), {QStringLiteral("0001")}).typeId(),
             qMetaTypeId<DataPacket>());
         QVERIFY(m_fixture->server().terminate());
-        QCOMPARE(m_fixture->server().errors().count(QStringLiteral("held back: terminal 0001001")), 1);
+        QCOMPARE(m_fixture->server().errors().count(QStringLiteral("getConsumidor, terminal 0001001,")), 1);
     }
 
     void forwardedAddressIsTrustedFromProxiesOnly_data() {
