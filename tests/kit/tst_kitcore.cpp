@@ -181,22 +181,31 @@ private slots:
     void serverAddressAndPort_data() {
         QTest::addColumn<QString>("storedPort");
         QTest::addColumn<int>("port");
-        dataRow("no port stored", "", DefaultServerPort);
-        dataRow("port stored", "9100", 9100);
-        dataRow("not a number", "abc", DefaultServerPort);
-        dataRow("out of range", "70000", DefaultServerPort);
+        QTest::addColumn<QString>("storedCa");
+        QTest::addColumn<QString>("caFile");
+        dataRow("no port stored", "", DefaultServerPort, "", "");
+        dataRow("port stored", "9100", 9100, "", "");
+        dataRow("not a number", "abc", DefaultServerPort, "", "");
+        dataRow("out of range", "70000", DefaultServerPort, "", "");
+        dataRow("CA file stored", "9100", 9100, " /etc/totem/ca.pem ", "/etc/totem/ca.pem");
     }
 
     void serverAddressAndPort() {
         QFETCH(QString, storedPort);
         QFETCH(int, port);
+        QFETCH(QString, storedCa);
+        QFETCH(QString, caFile);
         TestEnvironment env;
         env.setRegistryValue(platform::Registry::ServerAddressValue, "127.0.0.1");
         if (!storedPort.isEmpty()) {
             env.setRegistryValue(platform::Registry::ServerPortValue, storedPort);
         }
+        if (!storedCa.isEmpty()) {
+            env.setRegistryValue(platform::Registry::ServerCaFileValue, storedCa);
+        }
         QCOMPARE(WebURL(), QStringLiteral("127.0.0.1"));
         QCOMPARE(WebPort(), port);
+        QCOMPARE(WebCaFile(), caFile);
     }
 };
 
