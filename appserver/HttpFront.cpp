@@ -12,7 +12,9 @@
 
 namespace {
 
-constexpr int MaxLookupKeys = 10000;
+// Seven methods name a consumer, each with a key per terminal and per address: room for some 3,000 kiosks
+// before idle keys are dropped (a few megabytes).
+constexpr int MaxLookupKeys = 50000;
 constexpr int MaxKeyLength = 64;
 const QString LookupsHeldBackText =
     QStringLiteral("Muitas consultas seguidas neste terminal. Aguarde um minuto e passe o crachá novamente.");
