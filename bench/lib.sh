@@ -64,7 +64,8 @@ wait_quiet() {
         sleep 30
         tries=$((tries + 1))
     done
-    cut -d' ' -f1-3 /proc/loadavg
+    printf '%s%s\n' "$(cut -d' ' -f1-3 /proc/loadavg)" \
+        "$([ $tries -ge 40 ] && echo ' (still above 0.5 after 20 minutes of waiting: other work was running)')"
 }
 
 # Starts totem-server in the background on a port; its pid in $server_pid.
