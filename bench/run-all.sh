@@ -136,6 +136,16 @@ paint_ratio=$(awk -F'|' '$2 ~ /simplified|detailed|group/ && $7 + 0 > m { m = $7
     "$parts/paint.txt")
 idle_cpu=$(awk -F'|' '$2 ~ /xvfb/ { split($4, a, " "); print a[1] }' "$parts/idle.txt")
 report="$work/REPORT.md"
+
+# The figures of the fault, fuzzing and security suites are kept beside their threats in docs/security.md;
+# the report repeats that table so that every figure is in one place.
+reliability_figures() {
+    echo
+    echo "## Reliability and security figures"
+    echo
+    echo "From the test suites and fuzzing runs, as kept in docs/security.md (\"Figures from the tests\"):"
+    sed -n '/^## Figures from the tests/,$p' "$bench_dir/../docs/security.md" | tail -n +2
+}
 {
     cat << EOF
 # Benchmark report
@@ -272,6 +282,7 @@ EOF
         echo
         cat "$parts/soak.txt"
     fi
+    reliability_figures
 } > "$report"
 [ -z "$quick" ] && cp "$report" "$bench_dir/REPORT.md"
 echo "report: $report" >&2
