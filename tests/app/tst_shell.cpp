@@ -194,11 +194,7 @@ private slots:
 
     void corruptRegistryIsReportedAndRetried() {
         const QString file = m_env->registryFile();
-        {
-            QFile garbage(file);
-            QVERIFY(garbage.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            garbage.write("[General\n\x01\x02 not = = an ini\n[[[");
-        }
+        QVERIFY(m_env->corruptRegistryFile());
         QString error;
         QString identity;
         ModalScript script({[&](QDialog& report) {

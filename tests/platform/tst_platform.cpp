@@ -29,10 +29,7 @@ private slots:
     void registryFileThatIsNotIniIsReported() {
         TestEnvironment env;
         env.setRegistryValue("Totem", "0001001");
-        QFile file(env.registryFile());
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("[General\n\x01\x02 not = = an ini\n[[[");
-        file.close();
+        QVERIFY(env.corruptRegistryFile());
         QVERIFY_THROWS_EXCEPTION(RegistryError, Registry::openKey());
         QFile check(env.registryFile());
         QVERIFY(check.open(QIODevice::ReadOnly));

@@ -2,6 +2,7 @@
 
 #include "platform/Registry.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -18,7 +19,8 @@ TestEnvironment::~TestEnvironment() {
 }
 
 QString TestEnvironment::registryFile() const {
-    return QSettings(QSettings::IniFormat, QSettings::SystemScope, QStringLiteral("QUENVOR"), QStringLiteral("Strovel"))
+    return QSettings(QSettings::IniFormat, QSettings::SystemScope, QStringLiteral("QUENVOR"),
+                     QStringLiteral("Strovel"))
         .fileName();
 }
 
@@ -28,4 +30,12 @@ void TestEnvironment::setRegistryValue(const QString& name, const QString& value
 
 QString TestEnvironment::registryValue(const QString& name) const {
     return platform::Registry::openKey()->readString(name);
+}
+
+bool TestEnvironment::corruptRegistryFile() const {
+    // Padded well past any file of a few values: QSettings trusts its cache of a file whose size and time
+    // have not changed, and a same-sized rewrite within one millisecond would go unread.
+    QFile file(registryFile());
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write("[General\n\x01\x02 not = = an ini\n[[[" + QByteArray(256, '[')) > 0;
 }

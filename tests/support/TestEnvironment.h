@@ -23,6 +23,8 @@ public:
     // Writes the registry values as an operator would have left them.
     void setRegistryValue(const QString& name, const QString& value);
     QString registryValue(const QString& name) const;
+    // Overwrites the registry file with text that is no INI file; false when it cannot be written.
+    bool corruptRegistryFile() const;
 
 private:
     QTemporaryDir m_dir;
