@@ -6,11 +6,40 @@
 #include <QMessageBox>
 #include <QTest>
 
+#include "kit/Application.h"
 #include "kit/Modal.h"
+#include "platform/Registry.h"
+#include "support/TestEnvironment.h"
 #include "support/Widgets.h"
+#include "terminal/TerminalContext.h"
 #include "terminal/TfrmTerminalConsu.h"
 
 #include <memory>
+
+// What a terminal under test stands on: an isolated environment whose registry points at the server, a
+// fresh TerminalContext, and an active shell window as the main form.
+class TerminalStage {
+public:
+    TerminalStage(const QDate& today, int serverPort) : env(QDateTime(today, QTime(10, 30))) {
+        pointAt(serverPort);
+        TerminalContext::current() = TerminalContext();
+        shell.show();
+        shellActive = QTest::qWaitForWindowActive(&shell);
+        SetMainForm(&shell);
+    }
+    ~TerminalStage() { SetMainForm(nullptr); }
+    TerminalStage(const TerminalStage&) = delete;
+    TerminalStage& operator=(const TerminalStage&) = delete;
+
+    void pointAt(int serverPort) {
+        env.setRegistryValue(platform::Registry::ServerAddressValue, QStringLiteral("127.0.0.1"));
+        env.setRegistryValue(platform::Registry::ServerPortValue, QString::number(serverPort));
+    }
+
+    TestEnvironment env;
+    QWidget shell;
+    bool shellActive = false;
+};
 
 inline QString className(const QDialog& dialog) {
     return QString::fromLatin1(dialog.metaObject()->className());

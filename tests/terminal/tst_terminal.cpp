@@ -38,20 +38,11 @@ private slots:
     }
 
     void init() {
-        m_env = std::make_unique<TestEnvironment>(QDateTime(DemoToday, QTime(10, 30)));
-        pointKioskAtServer();
-        TerminalContext::current() = TerminalContext();
-        m_shell = std::make_unique<QWidget>();
-        m_shell->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_shell.get()));
-        SetMainForm(m_shell.get());
+        m_stage = std::make_unique<TerminalStage>(DemoToday, m_server->port());
+        QVERIFY(m_stage->shellActive);
     }
 
-    void cleanup() {
-        SetMainForm(nullptr);
-        m_shell.reset();
-        m_env.reset();
-    }
+    void cleanup() { m_stage.reset(); }
 
     void startupLoadsRegister() {
         auto terminal = openTerminal("0001", "001");
@@ -79,7 +70,7 @@ private slots:
         QTRY_VERIFY(!terminal->isVisible());
         QVERIFY2(script.faults().isEmpty(), qPrintable(script.faults().join(" | ")));
         QCOMPARE(messages, QStringList{"Caixa não cadastrado."});
-        QVERIFY(!m_shell->isVisible());
+        QVERIFY(!m_stage->shell.isVisible());
         QVERIFY(terminal->isFirstActivationPending());
     }
 
@@ -263,7 +254,7 @@ private slots:
         QCOMPARE(bufferOf(*terminal), AnasTrack);
 
         startServer();  // the server is back (on a new port, which the operator sets)
-        pointKioskAtServer();
+        m_stage->pointAt(m_server->port());
         QStringList opened;
         script.then(closeAndRecord(&opened));
         QTest::keyClick(terminal.get(), Qt::Key_Return);
@@ -286,7 +277,7 @@ private slots:
         QTRY_VERIFY(!terminal->isFirstActivationPending());
         QTest::keyClick(terminal.get(), Qt::Key_F4, Qt::KeyboardModifiers(modifiers));
         QCOMPARE(!terminal->isVisible(), ends);
-        QCOMPARE(!m_shell->isVisible(), ends);
+        QCOMPARE(!m_stage->shell.isVisible(), ends);
     }
 
     void clockSwitchesScrollingMessage() {
@@ -326,7 +317,7 @@ private slots:
     }
 
     void pictureCoversStripFromNextActivation() {
-        const QString picture = m_env->root() + "/fundo.png";
+        const QString picture = m_stage->env.root() + "/fundo.png";
         QImage(40, 20, QImage::Format_RGB32).save(picture);
         auto terminal = openTerminal("0001", "001");
         QTRY_VERIFY(!terminal->isFirstActivationPending());
@@ -337,7 +328,7 @@ private slots:
         QTest::keyClick(terminal.get(),
                         Qt::Key_Return);  // a message over the terminal, then activation returns
         QTRY_VERIFY(panel.isVisible());
-        TerminalContext::current().DSFUNDOTELA = m_env->root() + "/missing.png";
+        TerminalContext::current().DSFUNDOTELA = m_stage->env.root() + "/missing.png";
         script.then([](QDialog& message) { message.close(); });
         QTest::keyClick(terminal.get(), Qt::Key_Return);
         QTRY_VERIFY(!panel.isVisible());
@@ -348,16 +339,11 @@ private:
         m_server = std::make_unique<ServerProcess>(QStringList{"--database", m_dir.filePath("demo.db")});
         QVERIFY2(m_server->failure().isEmpty(), qPrintable(m_server->failure()));
     }
-    void pointKioskAtServer() {
-        m_env->setRegistryValue(Registry::ServerAddressValue, "127.0.0.1");
-        m_env->setRegistryValue(Registry::ServerPortValue, QString::number(m_server->port()));
-    }
     void type(TfrmTerminalConsu& terminal, const QString& text) { QTest::keyClicks(&terminal, text); }
 
     QTemporaryDir m_dir;
     std::unique_ptr<ServerProcess> m_server;
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<QWidget> m_shell;
+    std::unique_ptr<TerminalStage> m_stage;
 };
 
 QTEST_MAIN(TestTerminal)

@@ -91,20 +91,12 @@ private slots:
     }
 
     void init() {
-        m_env = std::make_unique<TestEnvironment>(QDateTime(DemoToday, QTime(10, 30)));
-        m_env->setRegistryValue(platform::Registry::ServerAddressValue, "127.0.0.1");
-        m_env->setRegistryValue(platform::Registry::ServerPortValue, QString::number(m_port));
-        TerminalContext::current() = TerminalContext();
-        m_shell = std::make_unique<QWidget>();
-        m_shell->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_shell.get()));
-        SetMainForm(m_shell.get());
+        m_stage = std::make_unique<TerminalStage>(DemoToday, m_port);
+        QVERIFY(m_stage->shellActive);
     }
 
     void cleanup() {
-        SetMainForm(nullptr);
-        m_shell.reset();
-        m_env.reset();
+        m_stage.reset();
         if (m_server == nullptr || m_server->processId() == 0) {
             startServer();
         }
@@ -216,7 +208,7 @@ private slots:
 
     void unusablePictureLeavesTheStripToTheMessage() {
         QFETCH(QByteArray, bytes);
-        const QString path = m_env->root() + "/fundo.png";
+        const QString path = m_stage->env.root() + "/fundo.png";
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(bytes);
@@ -232,7 +224,7 @@ private slots:
     }
 
     void largePictureIsKeptAtTheStripSize() {
-        const QString path = m_env->root() + "/fundo.png";
+        const QString path = m_stage->env.root() + "/fundo.png";
         QImage photo(4000, 3000, QImage::Format_RGB32);
         photo.fill(Qt::darkBlue);
         QVERIFY(photo.save(path));
@@ -309,8 +301,7 @@ private:
     QString m_database;
     int m_port = 0;
     std::unique_ptr<ServerProcess> m_server;
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<QWidget> m_shell;
+    std::unique_ptr<TerminalStage> m_stage;
 };
 
 QTEST_MAIN(TestTerminalFaults)
