@@ -1,28 +1,91 @@
 #include "AccessLog.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QStringList>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <mutex>
+#include <thread>
+#include <utility>
 
 namespace accesslog {
 namespace {
 
-struct Trace {
-    QElapsedTimer started;
-    QString terminal;
+constexpr std::size_t MaxQueuedLines = 10000;
+// The longest the server's end waits for a stalled reader to take the last lines.
+constexpr std::chrono::seconds FlushWait{2};
+
+// The queue and the thread that writes it. It lives as long as the process: a thread blocked on a stalled
+// reader must not hold the process's end.
+class Writer {
+public:
+    Writer() { std::thread([this] { run(); }).detach(); }
+
+    void add(std::FILE* stream, const QString& line) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_lines.size() >= MaxQueuedLines) {
+                ++m_dropped;
+                return;
+            }
+            m_lines.push_back({stream, line.toUtf8()});
+        }
+        m_ready.notify_one();
+    }
+
+    void flush() {
+        std::unique_lock lock(m_mutex);
+        m_written.wait_for(lock, FlushWait, [this] { return m_lines.empty() && !m_writing; });
+    }
+
+private:
+    struct Line {
+        std::FILE* stream;
+        QByteArray text;
+    };
+
+    void run() {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_ready.wait(lock, [this] { return !m_lines.empty(); });
+            std::deque<Line> batch;
+            batch.swap(m_lines);
+            const quint64 dropped = std::exchange(m_dropped, 0);
+            m_writing = true;
+            lock.unlock();
+            if (dropped > 0) {
+                write({stderr, QStringLiteral("%1 log lines dropped: the log's reader fell behind")
+                                   .arg(dropped)
+                                   .toUtf8()});
+            }
+            for (const Line& line : batch) {
+                write(line);
+            }
+            lock.lock();
+            m_writing = false;
+            m_written.notify_all();
+        }
+    }
+
+    static void write(const Line& line) {
+        std::fprintf(line.stream, "%s\n", line.text.constData());
+        std::fflush(line.stream);
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::condition_variable m_written;
+    std::deque<Line> m_lines;
+    quint64 m_dropped = 0;
+    bool m_writing = false;
 };
 
-thread_local Trace trace;
-std::mutex outputMutex;
-
-void write(std::FILE* stream, const QString& line) {
-    const QByteArray bytes = line.toUtf8();
-    std::lock_guard lock(outputMutex);
-    std::fprintf(stream, "%s\n", bytes.constData());
-    std::fflush(stream);
+Writer& writer() {
+    static Writer* const instance = new Writer;
+    return *instance;
 }
 
 QString now() {
@@ -39,35 +102,22 @@ QString printable(const QString& text, int width) {
     return kept.isEmpty() ? QStringLiteral("-") : kept;
 }
 
-void begin(const QString& terminal) {
-    trace.started.start();
-    trace.terminal = terminal;
-}
-
-void nameTerminalIfUnknown(const QString& terminal) {
-    if (trace.terminal.isEmpty()) {
-        trace.terminal = terminal;
-    }
-}
-
-void end(const QString& path, int status) {
-    // Path: /modules/<module>/<method>, /modules/<module> or /health.
+void request(const QString& terminal, const QString& path, int status, double milliseconds) {
     const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    const QString module = parts.value(0) == QLatin1String("modules") ? parts.value(1) : parts.value(0);
-    const QString method = parts.value(0) == QLatin1String("modules") ? parts.value(2) : QString();
-    const QString elapsed =
-        trace.started.isValid()
-            ? QString::number(static_cast<double>(trace.started.nsecsElapsed()) / 1e6, 'f', 2)
-            : QStringLiteral("-");
-    write(stdout, QStringLiteral("%1 terminal=%2 module=%3 method=%4 status=%5 ms=%6")
-                      .arg(now(), printable(trace.terminal, 16), printable(module, 40), printable(method, 40))
-                      .arg(status)
-                      .arg(elapsed));
-    trace = Trace{};
+    const bool module = parts.value(0) == QLatin1String("modules");
+    writer().add(stdout, QStringLiteral("%1 terminal=%2 module=%3 method=%4 status=%5 ms=%6")
+                             .arg(now(), printable(terminal, 16), printable(parts.value(module ? 1 : 0), 40),
+                                  printable(module ? parts.value(2) : QString(), 40))
+                             .arg(status)
+                             .arg(milliseconds, 0, 'f', 2));
 }
 
 void event(const QString& text) {
-    write(stderr, QStringLiteral("%1 %2").arg(now(), text));
+    writer().add(stderr, QStringLiteral("%1 %2").arg(now(), text));
+}
+
+void flush() {
+    writer().flush();
 }
 
 }  // namespace accesslog

@@ -3,18 +3,20 @@
 #include <QString>
 
 // One line per request on standard output: when, which terminal, module, method, status, milliseconds.
-// Never an argument's or an answer's content, so no consumer's name or balance reaches the log.
+// Never an argument's or an answer's content, so no consumer's name or balance reaches the log. Server
+// events (start, stop, database state, clients refused) go to standard error.
+//
+// Lines are written by a thread of their own from a bounded queue: a reader that stalls never holds a
+// request. When the queue is full, lines are dropped and counted, and the count is reported once the
+// queue has room again.
 namespace accesslog {
 
-// Called as a request starts, on the thread that will answer it.
-void begin(const QString& terminal);
-// The terminal as the call's arguments name it, when the request carried no X-Totem-Terminal header.
-void nameTerminalIfUnknown(const QString& terminal);
-// Writes the line for the request this thread has just answered.
-void end(const QString& path, int status);
+// `path`: /modules/<module>/<method>, /modules/<module>, /health, or empty when no request line was read.
+void request(const QString& terminal, const QString& path, int status, double milliseconds);
 // Whatever a client sends is cut short and kept to printable characters before it reaches the log.
 QString printable(const QString& text, int width);
-// Server events (start, stop, database state) on standard error.
 void event(const QString& text);
+// Writes what is queued; called before the process ends.
+void flush();
 
 }  // namespace accesslog

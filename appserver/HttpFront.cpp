@@ -1,10 +1,8 @@
 #include "HttpFront.h"
 
 #include "AccessLog.h"
-#include "FrontServer.h"
 #include "MethodCall.h"
 #include "Migrations.h"
-#include "WorkerPool.h"
 #include "server/WireFormat.h"
 
 #include <QJsonDocument>
@@ -19,137 +17,99 @@ constexpr int MaxKeyLength = 64;
 const QString LookupsHeldBackText =
     QStringLiteral("Muitas consultas seguidas neste terminal. Aguarde um minuto e passe o crachá novamente.");
 
-QString fromStd(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+http::Response fault(const ProtocolFault& fault) {
+    return {fault.status, wire::encodeError(fault.text), {}};
 }
 
-void answer(httplib::Response& response, int status, const QByteArray& body) {
-    response.status = status;
-    response.set_content(body.toStdString(), wire::ContentType);
-}
-
-void answerFault(httplib::Response& response, const ProtocolFault& fault) {
-    answer(response, fault.status, wire::encodeError(fault.text));
-}
-
-QString defaultFaultText(int status) {
-    switch (status) {
-        case 404:
-            return QStringLiteral("Recurso não encontrado.");
-        case 405:
-            return QStringLiteral("Método HTTP não permitido neste caminho.");
-        case 413:
-            return QStringLiteral("Corpo da requisição excede o limite do servidor.");
-        case 400:
-            return QStringLiteral("Requisição inválida.");
-        default:
-            return QStringLiteral("Falha no servidor de aplicação.");
-    }
-}
+const ProtocolFault NotFound{404, QStringLiteral("Recurso não encontrado.")};
+const ProtocolFault NotAllowed{405, QStringLiteral("Método HTTP não permitido neste caminho.")};
+const ProtocolFault Failed{500, QStringLiteral("Falha no servidor de aplicação.")};
 
 QString terminalOf(const Method& method, const QVariantList& arguments) {
     return arguments.value(method.branchArgument).toString() +
            arguments.value(method.registerArgument).toString();
 }
 
-}  // namespace
-
-HttpFront::HttpFront(httplib::Server& server, ServerOptions options)
-    : m_options(std::move(options)),
-      m_lookups({m_options.lookupPerMinute, m_options.lookupBurst, MaxLookupKeys}) {
-    server.new_task_queue = [this] {
-        return new WorkerPool(m_options.workers, m_options.maxConnections, m_options.database);
-    };
-    server.set_payload_max_length(static_cast<std::size_t>(m_options.maxBodyBytes));
-    // Answers go out in more than one write; without this, delayed ACKs add tens of milliseconds to a call.
-    server.set_tcp_nodelay(true);
-    server.set_socket_options([this](socket_t socket) {
-        const int yes = 1;
-        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
-        m_listenSocket = socket;
-    });
-    server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
-        accesslog::begin(fromStd(request.get_header_value("X-Totem-Terminal")));
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
-    server.set_logger([](const httplib::Request& request, const httplib::Response& response) {
-        accesslog::end(fromStd(request.path), response.status);
-    });
-    server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
-        if (const std::optional<FrontServer::Refused> refused = FrontServer::currentRefusal()) {
-            answerFault(response, {refused->status, refused->text});
-            response.set_header("Connection", "close");
-        } else if (response.body.empty()) {
-            answer(response, response.status, wire::encodeError(defaultFaultText(response.status)));
-        }
-    });
-    server.set_exception_handler(
-        [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
-            answer(response, 500, wire::encodeError(defaultFaultText(500)));
-        });
-    const auto notAllowed = [](const httplib::Request&, httplib::Response& response) {
-        answerFault(response, {405, defaultFaultText(405)});
-    };
-    const std::string modulePath = R"(/modules/([^/]+))";
-    const std::string methodPath = R"(/modules/([^/]+)/([^/]+))";
-    server.Get("/health", [this](const auto& request, auto& response) { health(request, response); });
-    server.Get(modulePath, [this](const auto& request, auto& response) { connect(request, response); });
-    server.Post(methodPath, [this](const auto& request, auto& response) { call(request, response); });
-    server.Post("/health", notAllowed);
-    server.Post(modulePath, notAllowed);
-    server.Get(methodPath, notAllowed);
-}
-
-void HttpFront::widenListenBacklog() const {
-    if (m_listenSocket >= 0) {
-        ::listen(m_listenSocket, SOMAXCONN);
-    }
-}
-
-void HttpFront::health(const httplib::Request&, httplib::Response& response) const {
-    QJsonObject state{{QStringLiteral("server"), QStringLiteral("ok")}};
-    int status = 200;
-    try {
-        StatementDeadline deadline(m_options.requestTimeoutMs);
-        state.insert(QStringLiteral("schemaVersion"), schemaVersion(WorkerPool::connection()));
-        WorkerPool::connection().finishStatements();
-        state.insert(QStringLiteral("database"), QStringLiteral("ok"));
-    } catch (const StoreError& error) {
-        state.insert(QStringLiteral("database"), error.detail());
-        status = 503;
-    }
-    answer(response, status, QJsonDocument(state).toJson(QJsonDocument::Compact));
-}
-
-void HttpFront::connect(const httplib::Request& request, httplib::Response& response) const {
-    try {
-        const Module& module = moduleNamed(fromStd(request.matches[1]));
-        answer(response, 200, wire::encodeModule({module.serverName, module.guid}));
-    } catch (const ProtocolFault& fault) {
-        answerFault(response, fault);
-    }
-}
-
-namespace {
-
 // A client that is no trusted proxy is known by its address; a load balancer on loopback, or one named by
 // --trusted-proxy, names the kiosk's address in X-Forwarded-For (the last hop it added).
-QString clientAddress(const httplib::Request& request, const QStringList& trustedProxies) {
-    const QString peer = fromStd(request.remote_addr);
+QString clientAddress(const http::Request& request, const QStringList& trustedProxies) {
+    const QString peer = request.peer();
     const bool trusted =
         peer == QLatin1String("127.0.0.1") || peer == QLatin1String("::1") || trustedProxies.contains(peer);
-    const QString forwarded = trusted ? fromStd(request.get_header_value("X-Forwarded-For")) : QString();
+    const QString forwarded = trusted ? request.header("X-Forwarded-For") : QString();
     const QString last = forwarded.section(u',', -1).trimmed();
     return last.isEmpty() ? peer : last;
 }
 
 }  // namespace
 
+HttpFront::HttpFront(ServerOptions options)
+    : m_options(std::move(options)),
+      m_lookups({m_options.lookupPerMinute, m_options.lookupBurst, MaxLookupKeys}) {}
+
+http::Response HttpFront::answer(const http::Request& request, Connection& db) {
+    http::Response response;
+    try {
+        response = route(request, db);
+    } catch (const std::exception&) {
+        response = fault(Failed);
+    }
+    // The kiosk's header names it; a call without one is known by the register its arguments name.
+    if (const QString terminal = request.header("X-Totem-Terminal"); !terminal.isEmpty()) {
+        response.terminal = terminal;
+    }
+    return response;
+}
+
+// /health, /modules/<module> and /modules/<module>/<method>; any other path is unknown, any other HTTP
+// method on these paths not allowed.
+http::Response HttpFront::route(const http::Request& request, Connection& db) {
+    const QStringList parts = request.path().split(u'/');
+    const bool get = request.method() == "GET";
+    const bool post = request.method() == "POST";
+    const bool named = parts.size() >= 3 && parts.size() <= 4 && parts.at(1) == QLatin1String("modules") &&
+                       !parts.at(2).isEmpty() && !parts.constLast().isEmpty();
+    if (request.path() == QLatin1String("/health")) {
+        return get ? health(db) : fault(NotAllowed);
+    }
+    if (named && parts.size() == 3) {
+        return get ? connect(parts.at(2)) : fault(NotAllowed);
+    }
+    if (named) {
+        return post ? call(request, parts.at(2), parts.at(3), db) : fault(NotAllowed);
+    }
+    return fault(NotFound);
+}
+
+http::Response HttpFront::health(Connection& db) const {
+    QJsonObject state{{QStringLiteral("server"), QStringLiteral("ok")}};
+    int status = 200;
+    try {
+        StatementDeadline deadline(m_options.requestTimeoutMs);
+        state.insert(QStringLiteral("schemaVersion"), schemaVersion(db));
+        db.finishStatements();
+        state.insert(QStringLiteral("database"), QStringLiteral("ok"));
+    } catch (const StoreError& error) {
+        state.insert(QStringLiteral("database"), error.detail());
+        status = 503;
+    }
+    return {status, QJsonDocument(state).toJson(QJsonDocument::Compact), {}};
+}
+
+http::Response HttpFront::connect(const QString& moduleName) const {
+    try {
+        const Module& module = moduleNamed(moduleName);
+        return {200, wire::encodeModule({module.serverName, module.guid}), {}};
+    } catch (const ProtocolFault& refused) {
+        return fault(refused);
+    }
+}
+
 // Calls that name a consumer are what a badge-enumeration loop repeats; each terminal and each client
 // address has its own bucket per method (a consultation calls each method once), so that neither a forged
 // terminal header nor many addresses alone get past.
-void HttpFront::limitLookups(const httplib::Request& request, const QString& method) {
-    const QString terminal = fromStd(request.get_header_value("X-Totem-Terminal")).left(MaxKeyLength);
+void HttpFront::limitLookups(const http::Request& request, const QString& method) {
+    const QString terminal = request.header("X-Totem-Terminal").left(MaxKeyLength);
     const QString address = clientAddress(request, m_options.trustedProxies).left(MaxKeyLength);
     const auto now = LookupLimiter::Clock::now();
     bool started = false;
@@ -166,21 +126,23 @@ void HttpFront::limitLookups(const httplib::Request& request, const QString& met
     }
 }
 
-void HttpFront::call(const httplib::Request& request, httplib::Response& response) {
+http::Response HttpFront::call(const http::Request& request, const QString& moduleName,
+                               const QString& methodName, Connection& db) {
+    MethodCall decoded;
     try {
-        const MethodCall decoded = decodeMethodCall(fromStd(request.matches[1]), fromStd(request.matches[2]),
-                                                    QByteArray::fromStdString(request.body));
-        accesslog::nameTerminalIfUnknown(terminalOf(*decoded.method, decoded.arguments));
+        decoded = decodeMethodCall(moduleName, methodName, request.body());
+    } catch (const ProtocolFault& refused) {
+        return fault(refused);
+    }
+    const QString terminal = terminalOf(*decoded.method, decoded.arguments);
+    try {
         if (decoded.method->readsConsumer()) {
             limitLookups(request, decoded.method->name);
         }
         StatementDeadline deadline(m_options.requestTimeoutMs);
-        const Answer result =
-            invoke(*decoded.method, WorkerPool::connection(), decoded.arguments, m_options.dateFormat);
-        answer(response, 200, wire::encodeResult(wireResult(result)));
-    } catch (const ProtocolFault& fault) {
-        answerFault(response, fault);
+        const Answer result = invoke(*decoded.method, db, decoded.arguments, m_options.dateFormat);
+        return {200, wire::encodeResult(wireResult(result)), terminal};
     } catch (const MethodFailure& failure) {
-        answer(response, 200, wire::encodeResult(failure.text()));
+        return {200, wire::encodeResult(failure.text()), terminal};
     }
 }

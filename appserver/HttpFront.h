@@ -2,26 +2,28 @@
 
 #include "LookupLimiter.h"
 #include "Options.h"
+#include "http/Server.h"
 
-#include <httplib.h>
+class Connection;
 
-// The HTTP face of the modules: health, module connect and method call endpoints, protocol faults as
-// {"error": ...} with a 4xx/5xx status, one access-log line per request, consumer look-ups held to a rate
-// per terminal and per client address.
+// The protocol's endpoints over the HTTP front: health, module connect and method call, protocol faults as
+// {"error": ...} with a 4xx/5xx status, consumer look-ups held to a rate per terminal and per client
+// address. Runs on the worker threads, each with its own database connection.
 class HttpFront {
 public:
-    HttpFront(httplib::Server& server, ServerOptions options);
-    // Call once the server is bound: the HTTP library listens with a backlog of 5, too short for a burst of
-    // kiosks reconnecting at once (the overflow costs them a SYN retry of a second, or a reset).
-    void widenListenBacklog() const;
+    explicit HttpFront(ServerOptions options);
+
+    // Never raises: an unexpected failure is answered 500.
+    http::Response answer(const http::Request& request, Connection& db);
 
 private:
-    void health(const httplib::Request& request, httplib::Response& response) const;
-    void connect(const httplib::Request& request, httplib::Response& response) const;
-    void call(const httplib::Request& request, httplib::Response& response);
-    void limitLookups(const httplib::Request& request, const QString& method);
+    http::Response route(const http::Request& request, Connection& db);
+    http::Response health(Connection& db) const;
+    http::Response connect(const QString& moduleName) const;
+    http::Response call(const http::Request& request, const QString& moduleName, const QString& methodName,
+                        Connection& db);
+    void limitLookups(const http::Request& request, const QString& method);
 
     ServerOptions m_options;
     LookupLimiter m_lookups;
-    int m_listenSocket = -1;
 };

@@ -2,7 +2,6 @@
 
 #include <QCommandLineParser>
 
-#include <algorithm>
 #include <array>
 
 namespace {
@@ -29,6 +28,7 @@ enum SettingId {
     MaxHeaders,
     ReceiveTimeout,
     MaxConnections,
+    MaxConnectionsPerAddress,
     LookupRate,
     LookupBurst,
     TlsCertificate,
@@ -36,7 +36,7 @@ enum SettingId {
     TrustedProxies
 };
 
-constexpr std::array<Setting, 18> settings{{
+constexpr std::array<Setting, 19> settings{{
     {"listen", "address", "TOTEM_SERVER_LISTEN", "Address to listen on (default 127.0.0.1)."},
     {"port", "port", "TOTEM_SERVER_PORT", "TCP port (default 8211; 0 picks a free one)."},
     {"database", "database", "TOTEM_SERVER_DATABASE",
@@ -51,14 +51,17 @@ constexpr std::array<Setting, 18> settings{{
     {"lock-wait", "ms", "TOTEM_SERVER_LOCK_WAIT_MS",
      "Milliseconds to wait for a locked database (default 2000)."},
     {"keep-alive", "seconds", "TOTEM_SERVER_KEEP_ALIVE",
-     "Seconds an idle keep-alive connection holds its worker (default 2)."},
+     "Seconds a connection may stay idle before its first request and between requests (default 2)."},
     {"max-header-bytes", "bytes", "TOTEM_SERVER_MAX_HEADER_BYTES",
      "Largest request line and headers together, in bytes (default 8192)."},
     {"max-headers", "count", "TOTEM_SERVER_MAX_HEADERS", "Most header lines in a request (default 32)."},
     {"receive-timeout", "ms", "TOTEM_SERVER_RECEIVE_TIMEOUT_MS",
      "Milliseconds a whole request (or a TLS handshake) may take to arrive (default 10000)."},
     {"max-connections", "count", "TOTEM_SERVER_MAX_CONNECTIONS",
-     "Connections held at once, served or waiting for a worker (default 5 per worker)."},
+     "Connections held at once; further clients wait in the listen backlog (default 10000)."},
+    {"max-connections-per-address", "count", "TOTEM_SERVER_MAX_CONNECTIONS_PER_ADDRESS",
+     "Connections one client address (an IPv6 /64 network) may hold; loopback and trusted proxies are held to "
+     "the total only (default 64)."},
     {"lookup-rate", "per-minute", "TOTEM_SERVER_LOOKUP_RATE",
      "Calls of each method that names a consumer a terminal or a client address earns back per minute "
      "(default 20; 0: no limit)."},
@@ -112,8 +115,7 @@ struct NumberRule {
 
 // Applies the whole-number settings that were given; false when one is no number in its range.
 bool applyNumbers(const QCommandLineParser& parser, ServerOptions& options) {
-    options.maxConnections = 0;  // five per worker unless given
-    const std::array<NumberRule, 12> rules{{{Port, 0, 65535, options.port},
+    const std::array<NumberRule, 13> rules{{{Port, 0, 65535, options.port},
                                             {Workers, 1, 256, options.workers},
                                             {MaxBody, 64, 32 * 1024 * 1024, options.maxBodyBytes},
                                             {RequestTimeout, 100, 600000, options.requestTimeoutMs},
@@ -122,8 +124,9 @@ bool applyNumbers(const QCommandLineParser& parser, ServerOptions& options) {
                                             {MaxHeaderBytes, 1024, 1024 * 1024, options.maxHeaderBytes},
                                             {MaxHeaders, 4, 1000, options.maxHeaders},
                                             {ReceiveTimeout, 100, 600000, options.receiveTimeoutMs},
-                                            // The HTTP library cannot serve descriptors past 1023.
-                                            {MaxConnections, 1, 900, options.maxConnections},
+                                            {MaxConnections, 1, 1000000, options.maxConnections},
+                                            {MaxConnectionsPerAddress, 1, 1000000,
+                                             options.maxConnectionsPerAddress},
                                             {LookupRate, 0, 600000, options.lookupPerMinute},
                                             {LookupBurst, 1, 100000, options.lookupBurst}}};
     for (const NumberRule& rule : rules) {
@@ -138,10 +141,7 @@ bool applyNumbers(const QCommandLineParser& parser, ServerOptions& options) {
         }
         rule.target = value;
     }
-    if (options.maxConnections == 0) {
-        options.maxConnections = std::min(5 * options.workers, 900);
-    }
-    return options.maxConnections >= options.workers;
+    return true;
 }
 
 void applyTexts(const QCommandLineParser& parser, ServerOptions& options) {
@@ -200,9 +200,7 @@ ParsedOptions parseOptions(const QStringList& arguments) {
     ServerOptions options;
     applyTexts(parser, options);
     if (!applyNumbers(parser, options)) {
-        parsed.error = QStringLiteral(
-            "A numeric option is not a whole number in its range, or --max-connections is below --workers; "
-            "see --help.");
+        parsed.error = QStringLiteral("A numeric option is not a whole number in its range; see --help.");
         return parsed;
     }
     if (options.tlsCertificate.isEmpty() != options.tlsKey.isEmpty()) {

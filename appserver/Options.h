@@ -23,7 +23,8 @@ struct ServerOptions {
     int maxHeaderBytes = 8192;
     int maxHeaders = 32;
     int receiveTimeoutMs = 10000;
-    int maxConnections = 80;
+    int maxConnections = 10000;
+    int maxConnectionsPerAddress = 64;
     // Consumer look-ups per terminal and per client address.
     int lookupPerMinute = 20;
     int lookupBurst = 10;

@@ -2,8 +2,6 @@
 
 #include "Database.h"
 
-#include <httplib.h>
-
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -11,31 +9,29 @@
 #include <thread>
 #include <vector>
 
-// The HTTP server's bounded pool: a fixed number of threads, each with its own database connection, and a
-// queue of accepted connections; together they hold at most `connections`. When the queue is full the
-// accepting loop waits, and new clients wait in the listen backlog instead of piling up in memory.
-class WorkerPool : public httplib::TaskQueue {
+// The threads that do the requests' database work: a fixed number, each owning one database connection,
+// taking jobs in the order they come. The HTTP front hands over one job per request it has read whole, so
+// the queue holds at most one job per open connection, and the connections are bounded.
+class WorkerPool {
 public:
-    WorkerPool(int threads, int connections, const DatabaseSettings& database);
-    ~WorkerPool() override;
+    using Job = std::function<void(Connection&)>;
+
+    WorkerPool(int threads, const DatabaseSettings& database);
+    ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
-    void enqueue(std::function<void()> job) override;
-    // Lets the queued and running jobs finish, then joins the threads.
-    void shutdown() override;
-
-    // The connection of the worker thread that runs the current request.
-    static Connection& connection();
+    void enqueue(Job job);
+    // Lets the jobs under way end, drops those not begun, and joins the threads. Once the HTTP front has
+    // stopped, nothing waits for an answer but what was cut at the end of its grace.
+    void stop();
 
 private:
     void work(const DatabaseSettings& database);
 
     std::vector<std::thread> m_threads;
-    std::deque<std::function<void()>> m_jobs;
-    std::size_t m_capacity;
+    std::deque<Job> m_jobs;
     bool m_stopping = false;
     std::mutex m_mutex;
     std::condition_variable m_jobReady;
-    std::condition_variable m_roomFreed;
 };

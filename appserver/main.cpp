@@ -2,14 +2,19 @@
 #include "AccessLog.h"
 #include "Database.h"
 #include "DemoData.h"
-#include "FrontServer.h"
 #include "HttpFront.h"
+#include "WorkerPool.h"
+#include "http/Server.h"
+#include "http/Tls.h"
 #include "Migrations.h"
 #include "Options.h"
 #include "platform/RegionalSettings.h"
 
 #include <QCoreApplication>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -81,34 +86,69 @@ bool plainHttpAllowed(const ServerOptions& options) {
     return false;
 }
 
-std::optional<SslContext> tlsContext(const ServerOptions& options) {
+std::optional<http::TlsContext> tlsContext(const ServerOptions& options) {
     if (options.tlsCertificate.isEmpty()) {
-        return SslContext{};
+        return http::TlsContext{};
     }
     try {
-        return loadTlsContext(options.tlsCertificate, options.tlsKey);
+        return http::loadTlsContext(options.tlsCertificate, options.tlsKey);
     } catch (const std::runtime_error& error) {
         accesslog::event(QStringLiteral("cannot serve HTTPS: %1").arg(QString::fromUtf8(error.what())));
         return std::nullopt;
     }
 }
 
-ConnectionLimits connectionLimits(const ServerOptions& options) {
-    ConnectionLimits limits;
+// Every connection is a descriptor: the soft limit is raised as far as the hard one allows, and the
+// connection limit kept below it.
+int connectionsWithinDescriptors(const ServerOptions& options) {
+    constexpr int Reserved = 64;  // database connections, log, listening socket
+    rlimit descriptors{};
+    getrlimit(RLIMIT_NOFILE, &descriptors);
+    descriptors.rlim_cur = descriptors.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &descriptors);
+    getrlimit(RLIMIT_NOFILE, &descriptors);
+    const auto room = static_cast<rlim_t>(options.maxConnections + 2 * options.workers + Reserved);
+    if (descriptors.rlim_cur == RLIM_INFINITY || room <= descriptors.rlim_cur) {
+        return options.maxConnections;
+    }
+    const int allowed = std::max(static_cast<int>(descriptors.rlim_cur) - 2 * options.workers - Reserved, 1);
+    accesslog::event(QStringLiteral("--max-connections %1 lowered to %2: the process may open %3 descriptors "
+                                    "(LimitNOFILE in the unit raises it)")
+                         .arg(options.maxConnections)
+                         .arg(allowed)
+                         .arg(descriptors.rlim_cur));
+    return allowed;
+}
+
+http::Limits httpLimits(const ServerOptions& options) {
+    http::Limits limits;
     limits.maxHeaderBytes = options.maxHeaderBytes;
     limits.maxHeaders = options.maxHeaders;
-    limits.receiveTimeoutMs = options.receiveTimeoutMs;
-    limits.keepAliveSeconds = options.keepAliveSeconds;
+    limits.maxBodyBytes = options.maxBodyBytes;
+    limits.receiveTimeout = std::chrono::milliseconds(options.receiveTimeoutMs);
+    limits.keepAlive = std::chrono::seconds(options.keepAliveSeconds);
+    limits.maxConnections = connectionsWithinDescriptors(options);
+    limits.maxConnectionsPerAddress = options.maxConnectionsPerAddress;
+    limits.unlimitedAddresses = QStringList{QStringLiteral("127.0.0.1"), QStringLiteral("::1")} +
+                                options.trustedProxies;
+    // What no client can extend: a request's arrival, its database time and its answer's writing.
+    limits.stopGrace = limits.receiveTimeout + std::chrono::milliseconds(options.requestTimeoutMs) +
+                       limits.writeTimeout;
     return limits;
 }
 
+// The I/O threads only read, parse and write; one per core, a few at most, is plenty.
+int ioThreads() {
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1U, 4U));
+}
+
 int serve(const ServerOptions& options) {
-    // The stop stopSet go to one waiting thread only; every thread started after this inherits the mask.
+    // The stop signals go to one waiting thread only; every thread started after this inherits the mask.
     const sigset_t stopSet = stopSignals();
     pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
-    // A TLS peer that goes away mid-answer must not end the process.
+    // A peer that goes away mid-answer must not end the process.
     std::signal(SIGPIPE, SIG_IGN);
-    const std::optional<SslContext> tls = tlsContext(options);
+    const std::optional<http::TlsContext> tls = tlsContext(options);
     if (!tls || !plainHttpAllowed(options)) {
         return 1;
     }
@@ -116,19 +156,29 @@ int serve(const ServerOptions& options) {
     ServerOptions serving = options;
     serving.database.createSqliteFile = false;
 
-    FrontServer server(connectionLimits(options), *tls);
-    HttpFront front(server, serving);
-    const std::string address = options.listenAddress.toStdString();
-    const int port = options.port == 0 ? server.bind_to_any_port(address) : options.port;
-    if (port <= 0 || (options.port != 0 && !server.bind_to_port(address, port))) {
-        accesslog::event(
-            QStringLiteral("cannot listen on %1:%2").arg(options.listenAddress).arg(options.port));
+    WorkerPool workers(options.workers, serving.database);
+    HttpFront front(serving);
+    http::Server server(
+        httpLimits(options), *tls,
+        [&workers, &front](http::Request request, http::Server::Reply reply) {
+            workers.enqueue([&front, request = std::move(request), reply](Connection& db) {
+                reply(front.answer(request, db));
+            });
+        },
+        [](const http::Answered& answered) {
+            accesslog::request(answered.terminal, answered.path, answered.status, answered.milliseconds);
+        },
+        &accesslog::event);
+    int port = 0;
+    try {
+        port = server.listen(options.listenAddress, options.port);
+    } catch (const std::runtime_error& error) {
+        accesslog::event(QString::fromUtf8(error.what()));
         return 1;
     }
-    front.widenListenBacklog();
     accesslog::event(*tls ? QStringLiteral("serving HTTPS with %1").arg(options.tlsCertificate)
                           : QStringLiteral("serving plain HTTP"));
-    std::printf("listening on %s:%d\n", address.c_str(), port);
+    std::printf("listening on %s:%d\n", qPrintable(options.listenAddress), port);
     std::fflush(stdout);
 
     std::thread stopper([&server, stopSet] {
@@ -138,12 +188,12 @@ int serve(const ServerOptions& options) {
             QStringLiteral("signal %1: no new connections; finishing requests in flight").arg(signal));
         server.stop();
     });
-    const bool listened = server.listen_after_bind();
+    server.run(ioThreads());
+    workers.stop();
     // Wakes the stopper when the server ended without a signal.
     kill(getpid(), SIGTERM);
     stopper.join();
-    accesslog::event(QStringLiteral("stopped"));
-    return listened ? 0 : 1;
+    return 0;
 }
 
 }  // namespace
@@ -161,5 +211,10 @@ int main(int argc, char* argv[]) {
         std::printf("%s", qPrintable(parsed.help));
         return 0;
     }
-    return parsed.options->createDemo ? createDemo(*parsed.options) : serve(*parsed.options);
+    const int status = parsed.options->createDemo ? createDemo(*parsed.options) : serve(*parsed.options);
+    if (status == 0 && !parsed.options->createDemo) {
+        accesslog::event(QStringLiteral("stopped"));
+    }
+    accesslog::flush();
+    return status;
 }

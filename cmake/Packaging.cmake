@@ -48,7 +48,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps adds the versioned libraries the programs link (libc6, libstdc++6, libqt6core6,
-# libqt6widgets6, libqt6sql6, libcpp-httplib0.11, libssl3 for HTTPS, libsqlite3-0 ...); the lines below add
+# libqt6widgets6, libqt6sql6, libcurl4, libssl3 for HTTPS, libsqlite3-0 ...); the lines below add
 # only what it cannot see: Qt's plug-ins, which are loaded at run time, and the fonts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 

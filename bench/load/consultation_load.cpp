@@ -15,13 +15,12 @@
 #include "Database.h"
 #include "KioskSimulation.h"
 #include "Module.h"
+#include "server/HttpClient.h"
 #include "server/WireFormat.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-
-#include <httplib.h>
 
 #include <algorithm>
 #include <array>
@@ -142,21 +141,18 @@ RunnerFactory overHttp(const QString& server) {
     const QString host = server.section(QLatin1Char(':'), 0, 0);
     const int port = server.section(QLatin1Char(':'), 1, 1).toInt();
     return [host, port] {
-        auto client = std::make_shared<httplib::Client>(host.toStdString(), port);
-        client->set_keep_alive(true);
-        client->set_tcp_nodelay(true);
-        client->set_read_timeout(30);
-        return [client](const QList<Call>& calls) {
+        HttpClient::Limits limits;
+        limits.answerTimeout = std::chrono::seconds(30);
+        // The kiosk's own client, kept alive across consultations as a kiosk keeps it.
+        auto client = std::make_shared<HttpClient>(HttpClient::Target{host, port, {}}, limits);
+        const HttpClient::Headers headers{qMakePair(QByteArray("Content-Type"), QByteArray(wire::ContentType))};
+        return [client, headers](const QList<Call>& calls) {
             for (const Call& call : calls) {
-                const auto answer =
-                    client->Post(QStringLiteral("/modules/%1/%2").arg(call.module, call.method).toStdString(),
-                                 wire::encodeCall(call.arguments).toStdString(), wire::ContentType);
-                if (!answer || answer->status != 200) {
-                    return false;
-                }
+                const HttpClient::Exchange answer =
+                    client->post(QStringLiteral("/modules/%1/%2").arg(call.module, call.method),
+                                 wire::encodeCall(call.arguments), headers);
                 // Decoding is part of what a kiosk pays for a call.
-                if (wire::decodeResult(QByteArray::fromStdString(answer->body)).typeId() ==
-                    QMetaType::QString) {
+                if (answer.status != 200 || wire::decodeResult(answer.body).typeId() == QMetaType::QString) {
                     return false;
                 }
             }

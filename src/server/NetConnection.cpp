@@ -4,36 +4,44 @@
 #include "server/ServerErrors.h"
 #include "server/WireFormat.h"
 
-#include <httplib.h>
+#include "server/HttpClient.h"
 
 #include <algorithm>
 
 namespace {
 
-QString errorText(httplib::Error error) {
-    switch (error) {
-        case httplib::Error::Connection:
+using Failure = HttpClient::Failure;
+
+QString errorText(const HttpClient::Exchange& exchange) {
+    switch (exchange.failure) {
+        case Failure::BadAddress:
+            return QStringLiteral("endereço do servidor inválido");
+        case Failure::Refused:
             return QStringLiteral("não foi possível conectar");
-        case httplib::Error::ConnectionTimeout:
+        case Failure::ConnectTimeout:
             return QStringLiteral("o tempo de conexão se esgotou");
-        case httplib::Error::Read:
+        case Failure::AnswerTimeout:
+        case Failure::Closed:
             return QStringLiteral("o servidor não respondeu a tempo ou fechou a conexão");
-        case httplib::Error::Write:
+        case Failure::BadAnswer:
+            return QStringLiteral("a resposta do servidor veio incompleta ou malformada");
+        case Failure::SendFailed:
             return QStringLiteral("não foi possível enviar a requisição");
-        case httplib::Error::Canceled:
-            return QStringLiteral("a resposta excede o limite de %1 bytes").arg(wire::MaxBodyBytes);
-        case httplib::Error::SSLConnection:
+        case Failure::TooLarge:
+            return QStringLiteral("a resposta excede o limite de tamanho");
+        case Failure::Tls:
             return QStringLiteral("não foi possível estabelecer a conexão segura (TLS)");
-        case httplib::Error::SSLLoadingCerts:
+        case Failure::CaFileUnreadable:
             return QStringLiteral("o arquivo da autoridade certificadora não pôde ser lido");
-        case httplib::Error::SSLServerVerification:
+        case Failure::Certificate:
             return QStringLiteral(
                 "o certificado do servidor não é válido para este endereço ou não foi "
                 "emitido pela autoridade certificadora configurada");
-        default:
-            return QStringLiteral("falha de comunicação (%1)")
-                .arg(QString::fromStdString(httplib::to_string(error)));
+        case Failure::None:
+        case Failure::Other:
+            break;
     }
+    return QStringLiteral("falha de comunicação (%1)").arg(exchange.detail);
 }
 
 // Module and method names travel unescaped in the path, so only these characters may form them.
@@ -43,75 +51,35 @@ bool isPathName(const QString& name) {
     });
 }
 
-// Plain HTTP, or HTTPS that trusts only the given certificate authority and checks the host name.
-std::unique_ptr<httplib::ClientImpl> clientFor(const QString& host, int port, const QString& caFile) {
-    if (caFile.isEmpty()) {
-        return std::make_unique<httplib::ClientImpl>(host.toStdString(), port);
-    }
-    auto client = std::make_unique<httplib::SSLClient>(host.toStdString(), port);
-    client->set_ca_cert_path(caFile.toLocal8Bit().toStdString());
-    client->enable_server_certificate_verification(true);
-    return client;
-}
-
 }  // namespace
 
 // The socket side: one keep-alive HTTP client to Host:Port, alive while the connection is connected.
 struct TNetConnection::Link {
-    struct Answer {
-        int status = 0;
-        QByteArray body;
-        // The peer closed or reset the connection before the status line arrived, well within the read
-        // time-out: a keep-alive socket the server had already given up, or a server that went away.
-        bool closedUnanswered = false;
-    };
-
     Link(const QString& host, int port, const QString& caFile, std::chrono::milliseconds connectTimeout,
          std::chrono::milliseconds readTimeout)
-        : client(clientFor(host, port, caFile)), answerTimeout(readTimeout) {
-        client->set_keep_alive(true);
-        client->set_tcp_nodelay(true);  // small requests must not wait for the peer's delayed acknowledgement
-        client->set_connection_timeout(connectTimeout);
-        client->set_read_timeout(readTimeout);
-        client->set_write_timeout(readTimeout);
+        : client({host, port, caFile}, limits(connectTimeout, readTimeout)) {}
+
+    static HttpClient::Limits limits(std::chrono::milliseconds connectTimeout,
+                                     std::chrono::milliseconds readTimeout) {
+        HttpClient::Limits limits;
+        limits.connectTimeout = connectTimeout;
+        limits.answerTimeout = readTimeout;
+        limits.maxBodyBytes = wire::MaxBodyBytes;
+        return limits;
     }
 
-    // One request. A transport failure comes back through `error`; the body is capped while it arrives.
-    Answer exchange(const std::string& method, const QString& path, const QByteArray& body,
-                    const QString& terminal, httplib::Error& error) {
-        httplib::Request request;
-        request.method = method;
-        request.path = path.toStdString();
-        request.headers = {{"Accept", "application/json"}};
+    static HttpClient::Headers headers(const QString& terminal, bool withBody) {
+        HttpClient::Headers lines;
         if (!terminal.isEmpty()) {
-            request.headers.emplace("X-Totem-Terminal", terminal.toStdString());
+            lines.append(qMakePair(QByteArray("X-Totem-Terminal"), terminal.toUtf8()));
         }
-        if (!body.isEmpty()) {
-            request.headers.emplace("Content-Type", wire::ContentType);
-            request.body = body.toStdString();
+        if (withBody) {
+            lines.append(qMakePair(QByteArray("Content-Type"), QByteArray(wire::ContentType)));
         }
-        Answer answer;
-        bool answerBegan = false;
-        request.response_handler = [&answerBegan](const httplib::Response&) {
-            answerBegan = true;
-            return true;
-        };
-        request.content_receiver = [&answer](const char* data, size_t length, uint64_t, uint64_t) {
-            answer.body.append(data, static_cast<qsizetype>(length));
-            return answer.body.size() <= wire::MaxBodyBytes;
-        };
-        const auto sent = std::chrono::steady_clock::now();
-        const httplib::Result result = client->send(request);
-        error = result.error();
-        answer.status = result ? result->status : 0;
-        // A read or write time-out also reports Read or Write, but only once the whole time-out has passed.
-        answer.closedUnanswered = (error == httplib::Error::Read || error == httplib::Error::Write) &&
-                                  !answerBegan && std::chrono::steady_clock::now() - sent < answerTimeout;
-        return answer;
+        return lines;
     }
 
-    std::unique_ptr<httplib::ClientImpl> client;
-    std::chrono::milliseconds answerTimeout;
+    HttpClient client;
 };
 
 TNetConnection::TNetConnection(QObject* parent) : QObject(parent) {}
@@ -177,11 +145,10 @@ void TNetConnection::open() {
             address(), QStringLiteral("nome de módulo remoto inválido: \"%1\"").arg(m_serverName)));
     }
     auto link = std::make_unique<Link>(m_host, m_port, m_caFile, m_connectTimeout, m_readTimeout);
-    httplib::Error error = httplib::Error::Success;
-    const Link::Answer answer =
-        link->exchange("GET", QStringLiteral("/modules/") + m_serverName, {}, m_terminal, error);
-    if (error != httplib::Error::Success) {
-        throw ConnectionError(failure.arg(address(), errorText(error)));
+    const HttpClient::Exchange answer =
+        link->client.get(QStringLiteral("/modules/") + m_serverName, link->headers(m_terminal, false));
+    if (answer.failure != Failure::None) {
+        throw ConnectionError(failure.arg(address(), errorText(answer)));
     }
     if (answer.status == 404) {
         throw ConnectionError(
@@ -216,17 +183,16 @@ QVariant TNetConnection::call(const QString& method, const QVariantList& argumen
     if (!Connected()) {
         open();
     }
-    httplib::Error error = httplib::Error::Success;
-    Link::Answer answer = m_link->exchange("POST", path, body, m_terminal, error);
+    HttpClient::Exchange answer = m_link->client.post(path, body, m_link->headers(m_terminal, true));
     if (answer.closedUnanswered && isReadOnlyMethod(m_serverName, method)) {
         // Once, on a fresh connection: the server never saw the call or dropped it unanswered.
         drop();
         open();
-        answer = m_link->exchange("POST", path, body, m_terminal, error);
+        answer = m_link->client.post(path, body, m_link->headers(m_terminal, true));
     }
-    if (error != httplib::Error::Success) {
+    if (answer.failure != Failure::None) {
         drop();
-        throw ConnectionError(failure.arg(method, address(), errorText(error)));
+        throw ConnectionError(failure.arg(method, address(), errorText(answer)));
     }
     if (answer.status != 200) {
         const QString detail = wire::decodeError(answer.body);

@@ -51,8 +51,8 @@ public:
 
     std::chrono::milliseconds connectTimeout() const { return m_connectTimeout; }
     void setConnectTimeout(std::chrono::milliseconds timeout) { m_connectTimeout = timeout; }
-    // Bounds reading an answer (and writing a request): a server that accepts and stays silent fails after
-    // it.
+    // Bounds the rest of a call once connected: sending the request and receiving the whole answer. A server
+    // that accepts and stays silent, or trickles its answer, fails after it.
     std::chrono::milliseconds readTimeout() const { return m_readTimeout; }
     void setReadTimeout(std::chrono::milliseconds timeout) { m_readTimeout = timeout; }
 

@@ -9,6 +9,10 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
 
 namespace wire {
 
@@ -47,6 +51,51 @@ QJsonObject parsedObject(const QByteArray& body) {
         fail(QStringLiteral("o corpo deve ser um objeto JSON."));
     }
     return document.object();
+}
+
+// The name of a member as JSON spells it, its escapes read.
+std::string memberName(std::string_view quoted) {
+    if (quoted.find('\\') == std::string_view::npos) {
+        return std::string(quoted.substr(1, quoted.size() - 2));
+    }
+    const QByteArray array = '[' + QByteArray(quoted.data(), static_cast<qsizetype>(quoted.size())) + ']';
+    return QJsonDocument::fromJson(array).array().at(0).toString().toStdString();
+}
+
+// QJsonDocument keeps one of two members of the same name without a word; this finds them in a text it has
+// already read as valid JSON.
+void refuseDuplicateMembers(const QByteArray& json) {
+    struct Level {
+        bool object = false;
+        bool nameNext = false;
+        std::unordered_set<std::string> names;
+    };
+    std::vector<Level> levels;
+    const std::string_view text(json.constData(), static_cast<std::size_t>(json.size()));
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '{' || c == '[') {
+            levels.push_back({c == '{', c == '{', {}});
+        } else if (c == '}' || c == ']') {
+            levels.pop_back();
+        } else if (c == ',' && levels.back().object) {
+            levels.back().nameNext = true;
+        } else if (c == '"') {
+            const std::size_t start = i;
+            for (++i; text[i] != '"'; ++i) {
+                i += text[i] == '\\' ? 1 : 0;
+            }
+            Level& level = levels.back();
+            if (level.nameNext) {
+                std::string name = memberName(text.substr(start, i - start + 1));
+                if (level.names.contains(name)) {
+                    fail(QStringLiteral("membro repetido \"%1\".").arg(QString::fromStdString(name).left(64)));
+                }
+                level.names.insert(std::move(name));
+            }
+            level.nameNext = false;
+        }
+    }
 }
 
 // Rejects members other than the expected ones, and missing required ones.
@@ -395,6 +444,7 @@ QByteArray encodeCall(const QVariantList& arguments) {
 
 QVariantList decodeCall(const QByteArray& body) {
     const QJsonObject object = parsedObject(body);
+    refuseDuplicateMembers(body);
     const QString what = QStringLiteral("chamada");
     requireKeys(object, {QLatin1String("args")}, {}, what);
     const QJsonArray args = arrayMember(object, QLatin1String("args"), what);

@@ -22,6 +22,12 @@ constexpr int MaxFields = 1024;
 
 inline constexpr char ContentType[] = "application/json; charset=utf-8";
 
+// The TLS 1.2 suites both sides accept: forward secrecy and authenticated encryption only. Every TLS 1.3
+// suite is such a suite.
+inline constexpr char Tls12Ciphers[] =
+    "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:ECDHE-ECDSA-AES256-GCM-SHA384:"
+    "ECDHE-RSA-AES256-GCM-SHA384:ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305";
+
 // Values: QString <-> text, double/int/qlonglong <-> number (decoded as double), bool <-> true/false,
 // null QVariant <-> null, QDateTime (or QDate, at midnight) <-> {"$dt": "yyyy-MM-ddTHH:mm:ss.zzz"} in the
 // kiosk's local time, QVariantList <-> array.

@@ -13,8 +13,6 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <QtTest>
 
-#include <httplib.h>
-
 #include <atomic>
 #include <csignal>
 
@@ -118,6 +116,8 @@ private slots:
         dataRow("unknown member", "POST", consumer, QByteArray("{\"args\": [\"1\", \"N\"], \"x\": 1}"), 400,
                 "Formato inválido");
         dataRow("empty body", "POST", consumer, QByteArray(), 400, "Formato inválido");
+        dataRow("member named twice", "POST", consumer,
+                QByteArray(R"({"args": ["1", "N"], "\u0061rgs": ["1001", "N"]})"), 400, "membro repetido \"args\"");
         dataRow("oversized body", "POST", consumer,
                 callBody({QString(70000, QLatin1Char('9')), QStringLiteral("N")}), 413, "excede o limite");
         dataRow("GET on a method", "GET", consumer, QByteArray(), 405, "não permitido");
@@ -264,20 +264,18 @@ private slots:
         // Kiosks keep calling while the database restarts; each answer is the data or the clear text.
         std::atomic<bool> loading{true};
         const auto kiosk = [&postgres, &loading] {
-            httplib::Client client("127.0.0.1", postgres.server().port());
-            client.set_read_timeout(15);
+            HttpClient client({QStringLiteral("127.0.0.1"), postgres.server().port(), {}}, {});
             QStringList odd;
             int calls = 0;
-            const std::string body = balanceOf(QStringLiteral("1001")).toStdString();
+            const QByteArray body = balanceOf(QStringLiteral("1001"));
             while (loading || calls == 0) {
-                const auto result = client.Post(Balance.toStdString(), body, wire::ContentType);
+                const HttpClient::Exchange reply = client.post(Balance, body);
                 ++calls;
-                const QVariant answer =
-                    result ? wire::decodeResult(QByteArray::fromStdString(result->body)) : QVariant();
+                const QVariant answer = reply.status == 200 ? wire::decodeResult(reply.body) : QVariant();
                 const bool data = answer.metaType() == QMetaType::fromType<DataPacket>() &&
                                   packetFrom(answer).rows.size() == 1;
                 if (!data && !answer.toString().contains(QStringLiteral("indisponível"))) {
-                    odd.append(result ? QString::fromStdString(result->body) : QStringLiteral("no answer"));
+                    odd.append(reply.status != 0 ? QString::fromUtf8(reply.body) : QStringLiteral("no answer"));
                 }
             }
             return odd;

@@ -8,13 +8,17 @@
 #include "server/WireFormat.h"
 #include "support/Rows.h"
 
-#include <httplib.h>
-
 #include <QHostAddress>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSslCipher>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QtTest>
+
+#include <atomic>
 
 namespace {
 
@@ -54,14 +58,12 @@ QByteArray headerLines(int count, int valueLength) {
 // A consumer look-up as a kiosk sends it, from `address` as a load balancer on loopback names it.
 QVariant lookUp(const ServerProcess& server, const QString& terminal, const QString& address,
                 const QString& code) {
-    httplib::Client client("127.0.0.1", server.port());
-    const httplib::Headers headers{{"X-Totem-Terminal", terminal.toStdString()},
-                                   {"X-Forwarded-For", address.toStdString()}};
-    const httplib::Result result =
-        client.Post("/modules/Qvr.rdmTerminalCons/getConsumidor", headers,
-                    wire::encodeCall({code, QStringLiteral("N")}).toStdString(), wire::ContentType);
-    return result && result->status == 200 ? wire::decodeResult(QByteArray::fromStdString(result->body))
-                                           : QVariant();
+    const ServerProcess::Reply reply =
+        server.post(QStringLiteral("/modules/Qvr.rdmTerminalCons/getConsumidor"),
+                    wire::encodeCall({code, QStringLiteral("N")}),
+                    {qMakePair(QByteArray("X-Totem-Terminal"), terminal.toUtf8()),
+                     qMakePair(QByteArray("X-Forwarded-For"), address.toUtf8())});
+    return reply.status == 200 ? wire::decodeResult(reply.body) : QVariant();
 }
 
 // The same look-up sent over a socket bound to another loopback address, a peer that is no local proxy.
@@ -79,6 +81,14 @@ QVariant lookUpFrom(int port, const QString& peer, const QString& terminal, cons
     }
     const QByteArray answer = socket.readAll();
     return wire::decodeResult(answer.mid(answer.indexOf("\r\n\r\n") + 4));
+}
+
+std::unique_ptr<QTcpSocket> connectFrom(const QString& address, int port) {
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->bind(QHostAddress(address));
+    socket->connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port));
+    socket->waitForConnected(3000);
+    return socket;
 }
 
 bool heldBack(const QVariant& answer) {
@@ -127,24 +137,63 @@ private slots:
         QVERIFY2(m_fixture->failure().isEmpty(), qPrintable(m_fixture->failure()));
     }
 
+    // Every row breaks a limit or HTTP's framing; each is refused at once, by what it breaks, not left to the
+    // receive time-out.
     void requestLimits_data() {
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<QByteArray>("statusLine");
         QTest::addColumn<QString>("says");
+        const QByteArray call = "POST /modules/Qvr.rdmTerminalCons/getConsumidor HTTP/1.1\r\nHost: x\r\n";
+        const QByteArray body = wire::encodeCall({QStringLiteral("1001"), QStringLiteral("N")});
+        const QByteArray length = "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+        const QByteArray chunked = call + "Transfer-Encoding: chunked\r\n\r\n";
+        const QString invalid = QStringLiteral("Requisição inválida");
+        const QString tooLarge = QStringLiteral("o limite do servidor");
         dataRow("headers just inside both limits", healthRequest(headerLines(8, 150)),
                 QByteArray("HTTP/1.1 200"), QString());
         dataRow("header bytes over the limit", healthRequest(headerLines(1, 2100)),
-                QByteArray("HTTP/1.1 431"), QStringLiteral("excedem o limite"));
+                QByteArray("HTTP/1.1 431"), tooLarge);
         dataRow("request line over the limit", "GET /" + QByteArray(3000, 'a') + " HTTP/1.1\r\n\r\n",
-                QByteArray("HTTP/1.1 431"), QStringLiteral("excedem o limite"));
+                QByteArray("HTTP/1.1 431"), tooLarge);
         dataRow("header lines over the limit", healthRequest(headerLines(20, 1)), QByteArray("HTTP/1.1 431"),
                 QStringLiteral("cabeçalhos demais"));
         dataRow("header that never ends", QByteArray("GET /health HTTP/1.1\r\nHost: x\r\n"),
                 QByteArray("HTTP/1.1 408"), QStringLiteral("não chegou completa"));
-        dataRow("body that never comes",
-                QByteArray("POST /modules/Qvr.rdmTerminalCons/getConsumidor HTTP/1.1\r\nHost: x\r\n"
-                           "Content-Length: 40\r\n\r\n{\"args\":"),
+        dataRow("body that never comes", call + "Content-Length: 40\r\n\r\n{\"args\":",
                 QByteArray("HTTP/1.1 408"), QStringLiteral("não chegou completa"));
+        dataRow("chunked body over the limit",
+                chunked + QByteArray("8000\r\n" + QByteArray(0x8000, ' ') + "\r\n").repeated(3) + "0\r\n\r\n",
+                QByteArray("HTTP/1.1 413"), tooLarge);
+        dataRow("chunk-size line that never ends", chunked + "1;" + QByteArray(100000, 'x'),
+                QByteArray("HTTP/1.1 400"), invalid);
+        dataRow("chunk size past 64 bits", chunked + QByteArray(40, 'f') + "\r\n", QByteArray("HTTP/1.1 400"),
+                invalid);
+        dataRow("Content-Length past the limit, body not sent", call + "Content-Length: 1000000000000\r\n\r\n",
+                QByteArray("HTTP/1.1 413"), tooLarge);
+        dataRow("negative Content-Length", call + "Content-Length: -1\r\n\r\n" + body,
+                QByteArray("HTTP/1.1 400"), invalid);
+        dataRow("Content-Length that is no number", call + "Content-Length: abc\r\n\r\n" + body,
+                QByteArray("HTTP/1.1 400"), invalid);
+        dataRow("two different Content-Lengths", call + length + "Content-Length: 5\r\n\r\n" + body,
+                QByteArray("HTTP/1.1 400"), invalid);
+        dataRow("header line without a colon", healthRequest("X-Filler value\r\n"), QByteArray("HTTP/1.1 400"),
+                invalid);
+        dataRow("folded header line", healthRequest("X-Filler: a\r\n b\r\n"), QByteArray("HTTP/1.1 400"),
+                invalid);
+        dataRow("NUL byte in a header", healthRequest(QByteArray("X-Filler: a\0b\r\n", 15)),
+                QByteArray("HTTP/1.1 400"), invalid);
+        dataRow("compressed body", call + "Content-Encoding: gzip\r\n" + length + "\r\n" + body,
+                QByteArray("HTTP/1.1 415"), QStringLiteral("codificado"));
+        dataRow("transfer coding other than chunked", call + "Transfer-Encoding: gzip, chunked\r\n\r\n",
+                QByteArray("HTTP/1.1 400"), invalid);
+        dataRow("100-continue for a body past the limit",
+                call + "Expect: 100-continue\r\nContent-Length: 10000000\r\n\r\n", QByteArray("HTTP/1.1 413"),
+                tooLarge);
+        dataRow("100-continue honoured",
+                call + "Expect: 100-continue\r\nConnection: close\r\n" + length + "\r\n" + body,
+                QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200"), QStringLiteral("Ana Paula"));
+        dataRow("expectation other than 100-continue", call + "Expect: x\r\n" + length + "\r\n" + body,
+                QByteArray("HTTP/1.1 417"), QStringLiteral("100-continue"));
     }
 
     void requestLimits() {
@@ -160,28 +209,39 @@ private slots:
         QCOMPARE(m_fixture->server().get(QStringLiteral("/health")).status, 200);
     }
 
-    void connectionsBeyondTheLimitWaitTheirTurn() {
+    // Idle and slow connections hold no worker; one client address holds its share and no more; past the
+    // total, new clients wait in the backlog until a connection ends.
+    void connectionsHoldNoWorkerAndAreCapped() {
         QVERIFY(m_fixture->startServer({QStringLiteral("--workers"), QStringLiteral("1"),
-                                        QStringLiteral("--max-connections"), QStringLiteral("2"),
-                                        QStringLiteral("--keep-alive"), QStringLiteral("60")}));
-        const int port = m_fixture->server().port();
-        // Two silent connections fill the worker and the queue; a third client is not served meanwhile.
-        std::array<QTcpSocket, 2> idle;
-        for (QTcpSocket& socket : idle) {
-            socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port));
-            QVERIFY(socket.waitForConnected(3000));
+                                        QStringLiteral("--max-connections"), QStringLiteral("30"),
+                                        QStringLiteral("--max-connections-per-address"), QStringLiteral("10"),
+                                        QStringLiteral("--keep-alive"), QStringLiteral("60"),
+                                        QStringLiteral("--receive-timeout"), QStringLiteral("60000")}));
+        ServerProcess& server = m_fixture->server();
+        QCOMPARE(server.get(QStringLiteral("/health")).status, 200);  // the fixture's client: 1 connection
+        // One address: ten connections, each with a request begun and never finished; the eleventh is refused.
+        std::vector<std::unique_ptr<QTcpSocket>> held;
+        for (int i = 0; i < 10; ++i) {
+            held.push_back(connectFrom(QStringLiteral("127.0.0.2"), server.port()));
+            held.back()->write("GET /health HTTP/1.1\r\n");
+        }
+        const std::unique_ptr<QTcpSocket> refused = connectFrom(QStringLiteral("127.0.0.2"), server.port());
+        QVERIFY(refused->waitForDisconnected(3000));
+        // The one worker is free for everyone else.
+        QCOMPARE(server.get(QStringLiteral("/health")).status, 200);
+        // Loopback is held to the total only: 19 more idle connections make 30.
+        for (int i = 0; i < 19; ++i) {
+            held.push_back(connectFrom(QStringLiteral("127.0.0.1"), server.port()));
         }
         QTest::qWait(200);
-        QTcpSocket waiting;
-        waiting.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port));
-        QVERIFY(waiting.waitForConnected(3000));
-        waiting.write(healthRequest({}));
-        QVERIFY(!waiting.waitForReadyRead(500));
-        for (QTcpSocket& socket : idle) {
-            socket.close();
-        }
-        QVERIFY(waiting.waitForReadyRead(5000));
-        QVERIFY(waiting.readAll().startsWith("HTTP/1.1 200"));
+        const std::unique_ptr<QTcpSocket> waiting = connectFrom(QStringLiteral("127.0.0.3"), server.port());
+        waiting->write(healthRequest({}));
+        QVERIFY(!waiting->waitForReadyRead(500));
+        held.back()->close();
+        QVERIFY(waiting->waitForReadyRead(5000));
+        QVERIFY(waiting->readAll().startsWith("HTTP/1.1 200"));
+        QVERIFY(server.terminate());
+        QCOMPARE(server.errors().count(QStringLiteral("client 127.0.0.2 holds 10 connections")), 1);
     }
 
     void badgeEnumerationIsHeldBackPerTerminalAndAddress() {
@@ -288,22 +348,105 @@ private slots:
         }
     }
 
-    void tlsHandshakeThatTricklesIsCut() {
-        QVERIFY2(m_certificates.ready(), "the openssl command could not make the test certificates");
-        QVERIFY(m_fixture->startServer({QStringLiteral("--tls-cert"), m_certificates.path("server.pem"),
-                                        QStringLiteral("--tls-key"), m_certificates.path("server.key"),
-                                        QStringLiteral("--receive-timeout"), QStringLiteral("300")}));
-        QTcpSocket socket;
-        socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(m_fixture->server().port()));
-        QVERIFY(socket.waitForConnected(3000));
-        // A handshake record that announces 512 bytes, then one byte every 100 ms: each read is quick, the
-        // whole never ends.
-        socket.write(QByteArray::fromHex("1603010200"));
-        for (int sent = 0; sent < 100 && socket.state() == QAbstractSocket::ConnectedState; ++sent) {
-            socket.write("x");
+    void tlsSuites_data() {
+        QTest::addColumn<QSsl::SslProtocol>("protocol");
+        QTest::addColumn<QString>("cipher");  // empty: the client's own choice
+        QTest::addColumn<bool>("accepted");
+        dataRow("TLS 1.3", QSsl::TlsV1_3, QString(), true);
+        dataRow("TLS 1.2, ECDHE with AES-GCM", QSsl::TlsV1_2, QStringLiteral("ECDHE-RSA-AES128-GCM-SHA256"), true);
+        dataRow("TLS 1.2, CBC with SHA-1", QSsl::TlsV1_2, QStringLiteral("ECDHE-RSA-AES128-SHA"), false);
+        dataRow("TLS 1.2 without forward secrecy", QSsl::TlsV1_2, QStringLiteral("AES128-GCM-SHA256"), false);
+    }
+
+    void tlsSuites() {
+        QFETCH(QSsl::SslProtocol, protocol);
+        QFETCH(QString, cipher);
+        QFETCH(bool, accepted);
+        startTlsServer({});
+        QSslSocket socket;
+        QSslConfiguration configuration = verifyingConfiguration();
+        configuration.setProtocol(protocol);
+        if (!cipher.isEmpty()) {
+            QVERIFY2(!QSslCipher(cipher).isNull(), qPrintable(cipher + QStringLiteral(" unknown to this OpenSSL")));
+            configuration.setCiphers({QSslCipher(cipher)});
+        }
+        socket.setSslConfiguration(configuration);
+        socket.connectToHostEncrypted(QStringLiteral("localhost"), static_cast<quint16>(m_fixture->server().port()));
+        QCOMPARE(socket.waitForEncrypted(5000), accepted);
+    }
+
+    // A client that sends its handshake, or its request after the handshake, a byte at a time: each read is
+    // quick, the whole never ends. The connection is cut at the receive time-out, with a 408 where it can
+    // still be said.
+    void slowTlsClientsAreCut_data() {
+        QTest::addColumn<bool>("handshakeFirst");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("answer");
+        // A handshake record that announces 512 bytes.
+        dataRow("handshake", false, QByteArray::fromHex("1603010200") + QByteArray(100, 'x'), QByteArray());
+        dataRow("request after the handshake", true, healthRequest({}), QByteArray("HTTP/1.1 408"));
+    }
+
+    void slowTlsClientsAreCut() {
+        QFETCH(bool, handshakeFirst);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, answer);
+        startTlsServer({QStringLiteral("--receive-timeout"), QStringLiteral("300")});
+        QSslSocket socket;
+        socket.setSslConfiguration(verifyingConfiguration());
+        const auto port = static_cast<quint16>(m_fixture->server().port());
+        if (handshakeFirst) {
+            socket.connectToHostEncrypted(QStringLiteral("localhost"), port);
+            QVERIFY(socket.waitForEncrypted(5000));
+        } else {
+            socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+            QVERIFY(socket.waitForConnected(3000));
+        }
+        QByteArray received;
+        for (qsizetype sent = 0; sent < bytes.size() && socket.state() == QAbstractSocket::ConnectedState; ++sent) {
+            socket.write(bytes.mid(sent, 1));
             socket.waitForDisconnected(100);
+            received += socket.readAll();
         }
         QCOMPARE(socket.state(), QAbstractSocket::UnconnectedState);
+        QVERIFY2(received.startsWith(answer), received.constData());
+    }
+
+    // No slow client holds the server's end: SIGTERM with one open stops it all the same.
+    void stopIsNotHeldBySlowClients_data() {
+        QTest::addColumn<bool>("tls");
+        dataRow("plain HTTP", false);
+        dataRow("HTTPS", true);
+    }
+
+    void stopIsNotHeldBySlowClients() {
+        QFETCH(bool, tls);
+        const QStringList timeout{QStringLiteral("--receive-timeout"), QStringLiteral("1000")};
+        if (tls) {
+            startTlsServer(timeout);
+        } else {
+            QVERIFY(m_fixture->startServer(timeout));
+        }
+        std::atomic<bool> trickling = true;
+        // A byte every 100 ms for far longer than the receive time-out, from a thread of its own.
+        QFuture<void> trickle = QtConcurrent::run([port = m_fixture->server().port(), tls, &trickling, this] {
+            QSslSocket socket;
+            socket.setSslConfiguration(verifyingConfiguration());
+            tls ? socket.connectToHostEncrypted(QStringLiteral("localhost"), static_cast<quint16>(port))
+                : socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port));
+            if (tls ? !socket.waitForEncrypted(5000) : !socket.waitForConnected(3000)) {
+                return;
+            }
+            for (int i = 0; i < 300 && trickling && socket.state() == QAbstractSocket::ConnectedState; ++i) {
+                socket.write("G");
+                socket.waitForDisconnected(100);
+            }
+        });
+        QTest::qWait(300);
+        const bool stopped = m_fixture->server().terminate(10000);
+        trickling = false;
+        trickle.waitForFinished();
+        QVERIFY(stopped);
     }
 
     void serverRefusesToStart_data() {
@@ -361,6 +504,21 @@ private slots:
     }
 
 private:
+    void startTlsServer(const QStringList& extraOptions) {
+        QVERIFY2(m_certificates.ready(), "the openssl command could not make the test certificates");
+        QVERIFY(m_fixture->startServer(QStringList{QStringLiteral("--tls-cert"), m_certificates.path("server.pem"),
+                                                   QStringLiteral("--tls-key"), m_certificates.path("server.key")} +
+                                       extraOptions));
+    }
+
+    // Trusts the test authority only, and checks the name "localhost".
+    QSslConfiguration verifyingConfiguration() const {
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setCaCertificates(QSslCertificate::fromPath(m_certificates.path("ca.pem")));
+        configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+        return configuration;
+    }
+
     std::unique_ptr<AppServerFixture> m_fixture;
     Certificates m_certificates;
 };

@@ -3,8 +3,6 @@
 #include "server/ServerErrors.h"
 #include "server/WireFormat.h"
 
-#include <httplib.h>
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -15,13 +13,8 @@
 
 namespace {
 
-constexpr auto Host = "127.0.0.1";
-// A stalled method gives up after this, so that a broken test can never hang the suite.
-constexpr std::chrono::seconds LongestStall{20};
-
-void send(httplib::Response& response, int status, const QByteArray& body) {
-    response.status = status;
-    response.set_content(body.toStdString(), wire::ContentType);
+http::Response fault(int status, const QString& text) {
+    return {status, wire::encodeError(text), {}};
 }
 
 // A listening socket on 127.0.0.1 with a port of the system's choice.
@@ -94,11 +87,6 @@ LoopbackAppServer::LoopbackAppServer() {
 }
 
 LoopbackAppServer::~LoopbackAppServer() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_closing = true;
-    }
-    m_released.notify_all();
     stop();
 }
 
@@ -123,66 +111,57 @@ int LoopbackAppServer::moduleChecks() const {
 }
 
 void LoopbackAppServer::start() {
-    m_server = std::make_unique<httplib::Server>();
-    install(*m_server);
-    // Short keep-alive waits let stop() return quickly while a kiosk connection is still open.
-    m_server->set_keep_alive_timeout(1);
-    if (m_port == 0) {
-        m_port = m_server->bind_to_any_port(Host);
-    } else if (!m_server->bind_to_port(Host, m_port)) {
-        throw std::runtime_error("the loopback port could not be bound again");
-    }
-    if (m_port <= 0) {
-        throw std::runtime_error("no loopback port for the test server");
-    }
-    m_thread = std::thread([server = m_server.get()] { server->listen_after_bind(); });
-    // stop() only ends a loop that runs, so a server stopped right after its start must be running first.
-    while (!m_server->is_running()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    http::Limits limits;
+    // Stalled calls are cut soon after stop(), so that a broken test can never hang the suite.
+    limits.stopGrace = std::chrono::milliseconds(200);
+    m_server = std::make_unique<http::Server>(
+        limits, nullptr,
+        [this](const http::Request& request, const http::Server::Reply& reply) {
+            bool stall = false;
+            http::Response response = answer(request, stall);
+            if (stall) {
+                m_stalled.push_back(reply);
+            } else {
+                reply(std::move(response));
+            }
+        },
+        [](const http::Answered&) {}, [](const QString&) {});
+    m_port = m_server->listen(QStringLiteral("127.0.0.1"), m_port);
+    m_thread = std::thread([server = m_server.get()] { server->run(1); });
 }
 
 void LoopbackAppServer::stop() {
     if (m_server) {
         m_server->stop();
         m_thread.join();
+        m_stalled.clear();
         m_server.reset();
     }
 }
 
-void LoopbackAppServer::install(httplib::Server& server) {
-    server.Get(R"(/modules/([^/]+))", [this](const httplib::Request& request, httplib::Response& response) {
-        std::lock_guard lock(m_mutex);
+http::Response LoopbackAppServer::answer(const http::Request& request, bool& stall) {
+    const QStringList parts = request.path().split(u'/');
+    std::lock_guard lock(m_mutex);
+    if (request.method() == "GET" && parts.size() == 3) {
         ++m_moduleChecks;
-        const QString name = QString::fromStdString(request.matches[1]);
-        const auto module = m_modules.find(name);
+        const auto module = m_modules.find(parts.at(2));
         if (module == m_modules.end()) {
-            send(response, 404, wire::encodeError(QStringLiteral("Módulo desconhecido.")));
-            return;
+            return fault(404, QStringLiteral("Módulo desconhecido."));
         }
-        send(response, 200, wire::encodeModule({name, module->second}));
-    });
-    server.Post(
-        R"(/modules/([^/]+)/([^/]+))", [this](const httplib::Request& request, httplib::Response& response) {
-            std::unique_lock lock(m_mutex);
-            const auto method = m_methods.find(
-                {QString::fromStdString(request.matches[1]), QString::fromStdString(request.matches[2])});
-            if (method == m_methods.end()) {
-                send(response, 404, wire::encodeError(QStringLiteral("Método desconhecido.")));
-                return;
-            }
-            try {
-                m_lastArguments = wire::decodeCall(QByteArray::fromStdString(request.body));
-            } catch (const WireError& error) {
-                send(response, 400, wire::encodeError(error.text()));
-                return;
-            }
-            const Reply reply = method->second(m_lastArguments);
-            if (reply.stall) {
-                m_released.wait_for(lock, LongestStall, [this] { return m_closing; });
-            }
-            send(response, reply.status, reply.body);
-        });
+        return {200, wire::encodeModule({module->first, module->second}), {}};
+    }
+    const auto method = m_methods.find({parts.value(2), parts.value(3)});
+    if (method == m_methods.end()) {
+        return fault(404, QStringLiteral("Método desconhecido."));
+    }
+    try {
+        m_lastArguments = wire::decodeCall(request.body());
+    } catch (const WireError& error) {
+        return fault(400, error.text());
+    }
+    const Reply reply = method->second(m_lastArguments);
+    stall = reply.stall;
+    return {reply.status, reply.body, {}};
 }
 
 HangingUpServer::HangingUpServer(int hangUps, const QVariant& answer)
@@ -219,6 +198,41 @@ void HangingUpServer::serve(int connection) {
             sendAnswer(connection, m_answer);
         }
     }
+}
+
+EndlessAnswerServer::EndlessAnswerServer(Script script) : m_script(std::move(script)) {
+    m_socket = listenOnLoopback(m_port);
+    m_thread = std::thread([this] {
+        for (int connection; (connection = ::accept(m_socket, nullptr, nullptr)) >= 0;) {
+            answer(connection);
+            ::close(connection);
+        }
+    });
+}
+
+EndlessAnswerServer::~EndlessAnswerServer() {
+    m_closing = true;
+    ::shutdown(m_socket, SHUT_RDWR);
+    m_thread.join();
+    ::close(m_socket);
+}
+
+void EndlessAnswerServer::answer(int connection) const {
+    std::string pending;
+    const auto send = [connection](const QByteArray& bytes) {
+        return bytes.isEmpty() || ::send(connection, bytes.constData(), static_cast<std::size_t>(bytes.size()),
+                                         MSG_NOSIGNAL) == bytes.size();
+    };
+    if (readRequest(connection, pending).empty() || !send(m_script.head)) {
+        return;
+    }
+    for (int i = 0; i < m_script.repeats && !m_closing; ++i) {
+        if (!send(m_script.unit)) {
+            return;
+        }
+        std::this_thread::sleep_for(m_script.pace);
+    }
+    send(m_script.tail);
 }
 
 SilentListener::SilentListener() {

@@ -4,27 +4,27 @@
 #include <QString>
 #include <QVariant>
 
+#include "http/Server.h"
+
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
-
-namespace httplib {
-class Server;
-}
+#include <vector>
 
 // A small application server on 127.0.0.1 for the connection tests: modules and methods are scripted by
-// the test, the wire format is the real one. Runs its own thread; stop() and start() keep the same port.
+// the test, the wire format and the HTTP front are the real ones. Runs its own thread; stop() and start()
+// keep the same port.
 class LoopbackAppServer {
 public:
     // What a scripted method answers.
     struct Reply {
         int status = 200;
         QByteArray body;
-        bool stall = false;  // never answer (until the server is destroyed)
+        bool stall = false;  // never answer (until the server stops)
 
         static Reply result(const QVariant& value);
         static Reply fault(int status, const QString& error);
@@ -50,18 +50,17 @@ public:
     int moduleChecks() const;
 
 private:
-    void install(httplib::Server& server);
+    http::Response answer(const http::Request& request, bool& stall);
 
     mutable std::mutex m_mutex;
-    std::condition_variable m_released;
-    bool m_closing = false;
     std::map<QString, QString> m_modules;                     // name -> GUID
     std::map<std::pair<QString, QString>, Method> m_methods;  // (module, method)
     QVariantList m_lastArguments;
     int m_moduleChecks = 0;
 
     int m_port = 0;
-    std::unique_ptr<httplib::Server> m_server;
+    std::unique_ptr<http::Server> m_server;
+    std::vector<http::Server::Reply> m_stalled;  // on the server's thread only
     std::thread m_thread;
 };
 
@@ -84,6 +83,35 @@ private:
     QByteArray m_answer;
     std::atomic<int> m_calls{0};
     std::atomic<int> m_connection{-1};
+    int m_socket = -1;
+    int m_port = 0;
+    std::thread m_thread;
+};
+
+// A server on 127.0.0.1 that answers every request with `head`, then `unit` `repeats` times, `pace` apart, then
+// `tail`: an answer that never ends, or one that trickles. It stops early when the client hangs up. One
+// connection at a time, on its own thread.
+class EndlessAnswerServer {
+public:
+    struct Script {
+        QByteArray head;
+        QByteArray unit;
+        int repeats = 0;
+        std::chrono::milliseconds pace{0};
+        QByteArray tail;
+    };
+
+    explicit EndlessAnswerServer(Script script);
+    ~EndlessAnswerServer();
+    EndlessAnswerServer(const EndlessAnswerServer&) = delete;
+    EndlessAnswerServer& operator=(const EndlessAnswerServer&) = delete;
+    int port() const { return m_port; }
+
+private:
+    void answer(int connection) const;
+
+    Script m_script;
+    std::atomic<bool> m_closing{false};
     int m_socket = -1;
     int m_port = 0;
     std::thread m_thread;

@@ -188,6 +188,41 @@ private slots:
         QCOMPARE(connection->Connected(), staysConnected);
     }
 
+    // Each answer would fill the kiosk's memory, or hold it silent, if the client read it without bounds.
+    void answersWithoutEndAreCut_data() {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QByteArray>("unit");
+        QTest::addColumn<int>("repeats");
+        QTest::addColumn<int>("paceMs");
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<QString>("fails");
+        constexpr int Endless = 1 << 20;  // of 64-byte units: 64 MiB
+        const QByteArray status("HTTP/1.1 200 OK\r\n");
+        const QByteArray module = wire::encodeModule({Module, {}});
+        dataRow("one header line without end", status + "X-Filler: ", QByteArray(64, 'a'), Endless, 0,
+                QByteArray(), "excede o limite");
+        dataRow("header lines without end", status, "X-Filler: " + QByteArray(52, 'a') + "\r\n", Endless, 0,
+                QByteArray(), "excede o limite");
+        dataRow("chunk-size line without end", status + "Transfer-Encoding: chunked\r\n\r\n", QByteArray(64, 'f'),
+                Endless, 0, QByteArray(), "incompleta ou malformada");
+        dataRow("answer trickled a byte at a time",
+                status + "Content-Length: " + QByteArray::number(100 + module.size()) + "\r\n\r\n",
+                QByteArray(" "), 100, 50, module, "não respondeu a tempo");
+    }
+
+    void answersWithoutEndAreCut() {
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, unit);
+        QFETCH(int, repeats);
+        QFETCH(int, paceMs);
+        QFETCH(QByteArray, tail);
+        QFETCH(QString, fails);
+        EndlessAnswerServer server({head, unit, repeats, std::chrono::milliseconds(paceMs), tail});
+        auto connection = connectionTo(server.port());
+        const QString text = connectionErrorOf([&] { connection->setConnected(true); });
+        QVERIFY2(text.contains(fails), qPrintable(text));
+    }
+
     void callConnectsByItself() {
         auto connection = connectionTo(m_server->port());
         QCOMPARE(connection->call("getConsumidor").value<DataPacket>(), consumerPacket());

@@ -5,8 +5,6 @@
 #include <QDeadlineTimer>
 #include <QRegularExpression>
 
-#include <httplib.h>
-
 namespace {
 
 constexpr int StartTimeoutMs = 30000;
@@ -15,11 +13,8 @@ QString executable() {
     return QStringLiteral(TOTEM_SERVER_PATH);
 }
 
-ServerProcess::Reply replyOf(const httplib::Result& result) {
-    if (!result) {
-        return {};
-    }
-    return {result->status, QByteArray::fromStdString(result->body)};
+ServerProcess::Reply replyOf(const HttpClient::Exchange& exchange) {
+    return {exchange.status, exchange.body};
 }
 
 }  // namespace
@@ -44,9 +39,10 @@ ServerProcess::ServerProcess(const QStringList& arguments) : m_process(std::make
         m_failure = QStringLiteral("totem-server did not start: %1").arg(errors());
         return;
     }
-    m_client = std::make_unique<httplib::Client>("127.0.0.1", m_port);
-    m_client->set_connection_timeout(5);
-    m_client->set_read_timeout(30);
+    HttpClient::Limits limits;
+    limits.connectTimeout = std::chrono::seconds(5);
+    limits.answerTimeout = std::chrono::seconds(30);
+    m_client = std::make_unique<HttpClient>(HttpClient::Target{QStringLiteral("127.0.0.1"), m_port, {}}, limits);
 }
 
 ServerProcess::~ServerProcess() {
@@ -58,11 +54,13 @@ ServerProcess::~ServerProcess() {
 }
 
 ServerProcess::Reply ServerProcess::get(const QString& path) const {
-    return replyOf(m_client->Get(path.toStdString()));
+    return replyOf(m_client->get(path));
 }
 
-ServerProcess::Reply ServerProcess::post(const QString& path, const QByteArray& body) const {
-    return replyOf(m_client->Post(path.toStdString(), body.toStdString(), wire::ContentType));
+ServerProcess::Reply ServerProcess::post(const QString& path, const QByteArray& body,
+                                         HttpClient::Headers headers) const {
+    headers.append(qMakePair(QByteArray("Content-Type"), QByteArray(wire::ContentType)));
+    return replyOf(m_client->post(path, body, headers));
 }
 
 ServerProcess::Reply ServerProcess::call(const QString& module, const QString& method,

@@ -7,11 +7,9 @@
 #include <QStringList>
 #include <QVariantList>
 
-#include <memory>
+#include "server/HttpClient.h"
 
-namespace httplib {
-class Client;
-}
+#include <memory>
 
 // The real totem-server executable, started on a free loopback port for one test class, and an HTTP
 // client to it. The executable's path comes from the compile definition TOTEM_SERVER_PATH.
@@ -33,7 +31,7 @@ public:
     qint64 processId() const { return m_process->processId(); }
 
     Reply get(const QString& path) const;
-    Reply post(const QString& path, const QByteArray& body) const;
+    Reply post(const QString& path, const QByteArray& body, HttpClient::Headers headers = {}) const;
     // POST /modules/<module>/<method> with the arguments encoded by the wire format.
     Reply call(const QString& module, const QString& method, const QVariantList& arguments) const;
 
@@ -51,7 +49,7 @@ public:
 
 private:
     std::unique_ptr<QProcess> m_process;
-    std::unique_ptr<httplib::Client> m_client;
+    std::unique_ptr<HttpClient> m_client;
     QString m_failure;
     QString m_output;
     QString m_errors;

@@ -1,0 +1,218 @@
+#include "http/Server.h"
+
+#include "http/Session.h"
+
+#include <boost/asio/bind_executor.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace http {
+
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+
+namespace {
+
+QString textOf(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+QByteArray Request::method() const {
+    const auto text = m_message.method_string();
+    return {text.data(), static_cast<qsizetype>(text.size())};
+}
+
+QString Request::path() const {
+    const auto target = m_message.target();
+    return QString::fromUtf8(target.data(), static_cast<qsizetype>(target.size())).section(u'?', 0, 0);
+}
+
+QString Request::header(const char* name) const {
+    const auto value = m_message[name];
+    return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
+}
+
+QByteArray Request::body() const {
+    return QByteArray::fromStdString(m_message.body());
+}
+
+// The listening socket and its loop. Accepting runs on one strand; it pauses while the server holds its
+// most connections, and new clients wait in the kernel's backlog meanwhile.
+struct Server::Core : std::enable_shared_from_this<Server::Core> {
+    explicit Core(std::shared_ptr<detail::Shared> shared)
+        : shared(std::move(shared)),
+          strand(net::make_strand(this->shared->io)),
+          acceptor(strand),
+          retry(strand),
+          grace(strand) {}
+
+    void accept() {
+        acceptor.async_accept(net::make_strand(shared->io),
+                              net::bind_executor(strand, [self = shared_from_this()](
+                                                             const boost::system::error_code& error,
+                                                             tcp::socket socket) {
+                                  self->accepted(error, std::move(socket));
+                              }));
+    }
+
+    void accepted(const boost::system::error_code& error, tcp::socket socket) {
+        if (stopping || error == net::error::operation_aborted) {
+            return;
+        }
+        if (error) {
+            // Out of descriptors or memory for a moment: the connection stays in the backlog, tried again.
+            shared->events(QStringLiteral("cannot accept a connection: %1; trying again").arg(textOf(error.message())));
+            retry.expires_after(std::chrono::milliseconds(100));
+            retry.async_wait([self = shared_from_this()](const boost::system::error_code& waited) {
+                if (!waited) {
+                    self->accept();
+                }
+            });
+            return;
+        }
+        admit(std::move(socket));
+        if (shared->full()) {
+            paused = true;
+            shared->events(QStringLiteral("holding %1 connections, the most allowed: new ones wait").arg(shared->limits.maxConnections));
+            return;
+        }
+        accept();
+    }
+
+    void admit(tcp::socket socket) {
+        boost::system::error_code error;
+        const tcp::endpoint peer = socket.remote_endpoint(error);
+        if (error) {
+            return;  // gone already
+        }
+        if (std::optional<detail::Shared::Admitted> admitted = shared->admit(peer.address())) {
+            detail::serve(shared, std::move(socket), std::move(*admitted), textOf(peer.address().to_string()));
+        }
+    }
+
+    // After a connection ended.
+    void released() {
+        net::post(strand, [self = shared_from_this()] {
+            if (self->stopping) {
+                if (self->shared->stopSessions()) {
+                    self->grace.cancel();
+                }
+            } else if (self->paused && !self->shared->full()) {
+                self->paused = false;
+                self->accept();
+            }
+        });
+    }
+
+    void stop() {
+        net::post(strand, [self = shared_from_this()] {
+            if (self->stopping) {
+                return;
+            }
+            self->stopping = true;
+            boost::system::error_code ignored;
+            self->acceptor.close(ignored);
+            self->retry.cancel();
+            if (self->shared->stopSessions()) {
+                return;
+            }
+            // No client can hold the server longer than this.
+            self->grace.expires_after(self->shared->limits.stopGrace);
+            self->grace.async_wait([self](const boost::system::error_code& waited) {
+                if (!waited) {
+                    self->shared->events(QStringLiteral("requests still in flight after %1 ms: closed")
+                                             .arg(self->shared->limits.stopGrace.count()));
+                    self->shared->io.stop();
+                }
+            });
+        });
+    }
+
+    std::shared_ptr<detail::Shared> shared;
+    net::strand<net::io_context::executor_type> strand;
+    tcp::acceptor acceptor;
+    net::steady_timer retry;
+    net::steady_timer grace;
+    bool paused = false;
+    bool stopping = false;
+};
+
+Server::Server(Limits limits, TlsContext tls, Handler handler, Observer observer, EventLog events)
+    : m_io(std::make_unique<net::io_context>()),
+      m_core(std::make_shared<Core>(std::make_shared<detail::Shared>(*m_io, std::move(limits), std::move(tls),
+                                                                     std::move(handler), std::move(observer),
+                                                                     std::move(events)))) {
+    m_core->shared->released = [core = std::weak_ptr<Core>(m_core)] {
+        if (const std::shared_ptr<Core> alive = core.lock()) {
+            alive->released();
+        }
+    };
+}
+
+Server::~Server() {
+    m_core->shared->released = nullptr;
+    m_core.reset();
+}
+
+int Server::listen(const QString& address, int port) {
+    const QString where = QStringLiteral("%1:%2").arg(address).arg(port);
+    boost::system::error_code error;
+    tcp::resolver resolver(m_core->shared->io);
+    const auto endpoints = resolver.resolve(address.toStdString(), std::to_string(port),
+                                            tcp::resolver::passive | tcp::resolver::numeric_service, error);
+    if (error || endpoints.empty()) {
+        throw std::runtime_error(
+            QStringLiteral("cannot listen on %1: no such address (%2)").arg(where, textOf(error.message())).toStdString());
+    }
+    const tcp::endpoint endpoint = *endpoints.begin();
+    tcp::acceptor& acceptor = m_core->acceptor;
+    acceptor.open(endpoint.protocol(), error);
+    if (!error) {
+        acceptor.set_option(net::socket_base::reuse_address(true), error);
+        acceptor.bind(endpoint, error);
+    }
+    if (!error) {
+        acceptor.listen(net::socket_base::max_listen_connections, error);
+    }
+    if (error) {
+        throw std::runtime_error(QStringLiteral("cannot listen on %1: %2").arg(where, textOf(error.message())).toStdString());
+    }
+    return acceptor.local_endpoint().port();
+}
+
+void Server::run(int ioThreads) {
+    net::post(m_core->strand, [core = m_core] { core->accept(); });
+    const auto runLoop = [this] {
+        for (;;) {
+            try {
+                m_core->shared->io.run();
+                return;
+            } catch (const std::exception& error) {
+                m_core->shared->events(QStringLiteral("unexpected failure in the HTTP front: %1").arg(QString::fromUtf8(error.what())));
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int i = 1; i < ioThreads; ++i) {
+        threads.emplace_back(runLoop);
+    }
+    runLoop();
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+}
+
+void Server::stop() {
+    m_core->stop();
+}
+
+}  // namespace http

@@ -1,0 +1,71 @@
+#pragma once
+
+// The server's connections, one Session each, and the state they share with the server. Internal to
+// http::Server.
+#include "http/Server.h"
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace http::detail {
+
+// The key a client's connections are counted under: its IPv4 address (an IPv4-mapped IPv6 address is
+// one), or the /64 network of its IPv6 address, which one host commonly holds whole.
+std::string clientKey(const boost::asio::ip::address& address);
+
+class SessionBase {
+public:
+    virtual ~SessionBase() = default;
+    // Closes the connection if it waits for a request; otherwise the answer under way is its last.
+    virtual void stop() = 0;
+};
+
+// What every session shares with the server: settings, the handler, and the count of connections, in total
+// and per client.
+struct Shared {
+    Shared(boost::asio::io_context& io, Limits limits, TlsContext tls, Server::Handler handler,
+           Server::Observer observer, Server::EventLog events);
+
+    struct Admitted {
+        std::list<std::weak_ptr<SessionBase>>::iterator entry;
+        std::string client;
+    };
+    // Counts a new connection of `client`; empty when the client already holds its share (the first refusal
+    // of an episode is logged).
+    std::optional<Admitted> admit(const boost::asio::ip::address& peer);
+    void enrol(const Admitted& admitted, const std::shared_ptr<SessionBase>& session);
+    void release(const Admitted& admitted);
+    bool full() const;
+    // Asks every session to stop; true when none is left.
+    bool stopSessions();
+
+    const Limits limits;
+    const TlsContext tls;
+    const Server::Handler handler;
+    const Server::Observer observer;
+    const Server::EventLog events;
+    boost::asio::io_context& io;
+    // Called after a connection ended, outside the lock: the server resumes accepting or finishes stopping.
+    std::function<void()> released;
+
+private:
+    bool unlimited(const boost::asio::ip::address& peer) const;
+
+    mutable std::mutex m_mutex;
+    std::list<std::weak_ptr<SessionBase>> m_sessions;
+    std::unordered_map<std::string, int> m_perClient;
+    std::unordered_set<std::string> m_refusing;  // clients refused since they last had room
+};
+
+// Serves one accepted connection until it closes; the session keeps itself alive.
+void serve(const std::shared_ptr<Shared>& shared, boost::asio::ip::tcp::socket socket, Shared::Admitted admitted,
+           const QString& peer);
+
+}  // namespace http::detail
