@@ -7,11 +7,12 @@
 //              [--seconds 10]
 //
 // With --kiosks it simulates kiosks instead (KioskSimulation.h): the real client and call sequences, with a
-// person's pauses, many kiosks per thread; no database needed.
+// person's pauses, many kiosks per thread; no database needed. With --hold, a hostile client meanwhile holds
+// that many connections from another address (ConnectionHolder.h).
 //
-//   totem-load --kiosks 1,8,64,256 --today yyyy-MM-dd [--server ...] [--threads 32] [--think 1] [--arrival
-//   30]
-//              [--seconds 10]
+//   totem-load --kiosks 1,8,64,256 --today yyyy-MM-dd [--server ...] [--threads 32] [--think 1]
+//              [--arrival 30] [--seconds 10] [--hold 2000 [--hold-from 127.0.0.2]]
+#include "ConnectionHolder.h"
 #include "Database.h"
 #include "KioskSimulation.h"
 #include "Module.h"
@@ -22,11 +23,14 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -129,6 +133,14 @@ Result measure(const RunnerFactory& factory, int clients, int seconds, const QDa
     return all;
 }
 
+// Thousands of simulated kiosks and held connections need more descriptors than a shell's default.
+void raiseDescriptorLimit() {
+    rlimit descriptors{};
+    getrlimit(RLIMIT_NOFILE, &descriptors);
+    descriptors.rlim_cur = descriptors.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &descriptors);
+}
+
 double percentileMs(const std::vector<qint64>& sorted, double fraction) {
     if (sorted.empty()) {
         return 0;
@@ -208,8 +220,15 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption arrival(QStringLiteral("arrival"),
                                      QStringLiteral("Mean seconds between consumers at one kiosk."),
                                      QStringLiteral("seconds"), QStringLiteral("30"));
-    parser.addOptions({database, today, server, clients, seconds, kiosks, threads, think, arrival});
+    const QCommandLineOption hold(QStringLiteral("hold"),
+                                  QStringLiteral("Connections a hostile client holds while the kiosks run."),
+                                  QStringLiteral("count"), QStringLiteral("0"));
+    const QCommandLineOption holdFrom(QStringLiteral("hold-from"),
+                                      QStringLiteral("The hostile client's loopback address."),
+                                      QStringLiteral("address"), QStringLiteral("127.0.0.2"));
+    parser.addOptions({database, today, server, clients, seconds, kiosks, threads, think, arrival, hold, holdFrom});
     parser.process(application);
+    raiseDescriptorLimit();
     const QDate demoToday = QDate::fromString(parser.value(today), Qt::ISODate);
     if (parser.isSet(kiosks) && demoToday.isValid()) {
         KioskSimulation simulation;
@@ -219,10 +238,22 @@ int main(int argc, char* argv[]) {
         simulation.seconds = parser.value(seconds).toInt();
         simulation.thinkScale = parser.value(think).toDouble();
         simulation.arrivalSeconds = parser.value(arrival).toDouble();
+        std::optional<ConnectionHolder> holder;
+        if (const int held = parser.value(hold).toInt(); held > 0) {
+            holder.emplace(parser.value(holdFrom), simulation.host, simulation.port, held);
+            std::this_thread::sleep_for(std::chrono::seconds(3));  // until they are held
+        }
         for (const QString& count : parser.value(kiosks).split(QLatin1Char(','))) {
             simulation.kiosks = count.toInt();
             simulation.threads = std::min(simulation.kiosks, parser.value(threads).toInt());
             simulation.run();
+        }
+        if (holder) {
+            const ConnectionHolder::Figures figures = holder->stop();
+            std::printf("Meanwhile %s asked for %d connections: %.0f held on average, %ld opened, %ld closed by "
+                        "the server at once.\n",
+                        qPrintable(parser.value(holdFrom)), parser.value(hold).toInt(), figures.heldOnAverage,
+                        figures.opened, figures.closedAtOnce);
         }
         return 0;
     }
