@@ -15,6 +15,8 @@ namespace accesslog {
 namespace {
 
 constexpr std::size_t MaxQueuedLines = 10000;
+// Lines are gathered this long before they are written: one wake-up of the writer per batch, not per line.
+constexpr std::chrono::milliseconds BatchWait{20};
 // The longest the server's end waits for a stalled reader to take the last lines.
 constexpr std::chrono::seconds FlushWait{2};
 
@@ -25,15 +27,19 @@ public:
     Writer() { std::thread([this] { run(); }).detach(); }
 
     void add(std::FILE* stream, const QString& line) {
+        bool first = false;
         {
             std::lock_guard lock(m_mutex);
             if (m_lines.size() >= MaxQueuedLines) {
                 ++m_dropped;
                 return;
             }
+            first = m_lines.empty();
             m_lines.push_back({stream, line.toUtf8()});
         }
-        m_ready.notify_one();
+        if (first) {
+            m_ready.notify_one();
+        }
     }
 
     void flush() {
@@ -51,6 +57,9 @@ private:
         std::unique_lock lock(m_mutex);
         for (;;) {
             m_ready.wait(lock, [this] { return !m_lines.empty(); });
+            lock.unlock();
+            std::this_thread::sleep_for(BatchWait);
+            lock.lock();
             std::deque<Line> batch;
             batch.swap(m_lines);
             const quint64 dropped = std::exchange(m_dropped, 0);

@@ -151,6 +151,7 @@ void Connection::configurePostgres() {
 void Connection::configureSqlite() {
     execute(QStringLiteral("PRAGMA journal_mode = WAL"));
     execute(QStringLiteral("PRAGMA synchronous = NORMAL"));
+    execute(QStringLiteral("PRAGMA cache_size = -16384"));
     const QVariant handle = QSqlDatabase::database(m_name, false).driver()->handle();
     if (sqlite3* sqlite = *static_cast<sqlite3* const*>(handle.constData())) {
         sqlite3_progress_handler(sqlite, ProgressSteps, &interruptAfterDeadline, nullptr);

@@ -44,7 +44,7 @@ constexpr std::array<Setting, 19> settings{{
     {"date-format", "form", "TOTEM_SERVER_DATE_FORMAT",
      "Form of the date texts the methods read (default dd/MM/yyyy)."},
     {"workers", "count", "TOTEM_SERVER_WORKERS",
-     "Worker threads, each with its own database connection (default 16)."},
+     "Threads that serve the connections, each with its own database connection (default 16)."},
     {"max-body", "bytes", "TOTEM_SERVER_MAX_BODY", "Largest request body in bytes (default 65536)."},
     {"request-timeout", "ms", "TOTEM_SERVER_REQUEST_TIMEOUT_MS",
      "Milliseconds a request may spend in the database (default 10000)."},

@@ -3,7 +3,6 @@
 #include "Database.h"
 #include "DemoData.h"
 #include "HttpFront.h"
-#include "WorkerPool.h"
 #include "http/Server.h"
 #include "http/Tls.h"
 #include "Migrations.h"
@@ -137,10 +136,8 @@ http::Limits httpLimits(const ServerOptions& options) {
     return limits;
 }
 
-// The I/O threads only read, parse and write; one per core, a few at most, is plenty.
-int ioThreads() {
-    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1U, 4U));
-}
+// The database connection of the server thread that answers the current request.
+thread_local Connection* threadDatabase = nullptr;
 
 int serve(const ServerOptions& options) {
     // The stop signals go to one waiting thread only; every thread started after this inherits the mask.
@@ -156,14 +153,11 @@ int serve(const ServerOptions& options) {
     ServerOptions serving = options;
     serving.database.createSqliteFile = false;
 
-    WorkerPool workers(options.workers, serving.database);
     HttpFront front(serving);
     http::Server server(
-        httpLimits(options), *tls,
-        [&workers, &front](http::Request request, http::Server::Reply reply) {
-            workers.enqueue([&front, request = std::move(request), reply](Connection& db) {
-                reply(front.answer(request, db));
-            });
+        options.workers, httpLimits(options), *tls,
+        [&front](const http::Request& request, const http::Server::Reply& reply) {
+            reply(front.answer(request, *threadDatabase));
         },
         [](const http::Answered& answered) {
             accesslog::request(answered.terminal, answered.path, answered.status, answered.milliseconds);
@@ -188,8 +182,14 @@ int serve(const ServerOptions& options) {
             QStringLiteral("signal %1: no new connections; finishing requests in flight").arg(signal));
         server.stop();
     });
-    server.run(ioThreads());
-    workers.stop();
+    // Each thread serves its connections and does their requests' database work on a database connection of
+    // its own; idle and slow connections hold neither.
+    server.run([&serving](const std::function<void()>& serve) {
+        Connection db(serving.database);
+        threadDatabase = &db;
+        serve();
+        threadDatabase = nullptr;
+    });
     // Wakes the stopper when the server ended without a signal.
     kill(getpid(), SIGTERM);
     stopper.join();

@@ -3,12 +3,14 @@
 #include "http/Session.h"
 
 #include <boost/asio/bind_executor.hpp>
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 
+#include <algorithm>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -45,32 +47,40 @@ QByteArray Request::body() const {
     return QByteArray::fromStdString(m_message.body());
 }
 
-// The listening socket and its loop. Accepting runs on one strand; it pauses while the server holds its
-// most connections, and new clients wait in the kernel's backlog meanwhile.
+// The listening socket and its loop, on the first event loop. Accepting pauses while the server holds its
+// most connections, and new clients wait in the kernel's backlog meanwhile. Each accepted connection goes to
+// the next event loop in turn.
 struct Server::Core : std::enable_shared_from_this<Server::Core> {
-    explicit Core(std::shared_ptr<detail::Shared> shared)
+    Core(std::shared_ptr<detail::Shared> shared, const std::vector<std::unique_ptr<net::io_context>>& loops)
         : shared(std::move(shared)),
-          strand(net::make_strand(this->shared->io)),
+          strand(net::make_strand(*loops.front())),
           acceptor(strand),
           retry(strand),
-          grace(strand) {}
+          grace(strand) {
+        for (const auto& loop : loops) {
+            this->loops.push_back(loop.get());
+            running.emplace_back(loop->get_executor());
+        }
+    }
 
     void accept() {
-        acceptor.async_accept(net::make_strand(shared->io),
-                              net::bind_executor(strand, [self = shared_from_this()](
-                                                             const boost::system::error_code& error,
-                                                             tcp::socket socket) {
-                                  self->accepted(error, std::move(socket));
+        net::io_context& loop = *loops[next];
+        next = (next + 1) % loops.size();
+        acceptor.async_accept(loop, net::bind_executor(strand, [self = shared_from_this(), &loop](
+                                                                   const boost::system::error_code& error,
+                                                                   tcp::socket socket) {
+                                  self->accepted(error, loop, std::move(socket));
                               }));
     }
 
-    void accepted(const boost::system::error_code& error, tcp::socket socket) {
+    void accepted(const boost::system::error_code& error, net::io_context& loop, tcp::socket socket) {
         if (stopping || error == net::error::operation_aborted) {
             return;
         }
         if (error) {
             // Out of descriptors or memory for a moment: the connection stays in the backlog, tried again.
-            shared->events(QStringLiteral("cannot accept a connection: %1; trying again").arg(textOf(error.message())));
+            shared->events(
+                QStringLiteral("cannot accept a connection: %1; trying again").arg(textOf(error.message())));
             retry.expires_after(std::chrono::milliseconds(100));
             retry.async_wait([self = shared_from_this()](const boost::system::error_code& waited) {
                 if (!waited) {
@@ -79,23 +89,25 @@ struct Server::Core : std::enable_shared_from_this<Server::Core> {
             });
             return;
         }
-        admit(std::move(socket));
+        admit(loop, std::move(socket));
         if (shared->full()) {
             paused = true;
-            shared->events(QStringLiteral("holding %1 connections, the most allowed: new ones wait").arg(shared->limits.maxConnections));
+            shared->events(QStringLiteral("holding %1 connections, the most allowed: new ones wait")
+                               .arg(shared->limits.maxConnections));
             return;
         }
         accept();
     }
 
-    void admit(tcp::socket socket) {
+    void admit(net::io_context& loop, tcp::socket socket) {
         boost::system::error_code error;
         const tcp::endpoint peer = socket.remote_endpoint(error);
         if (error) {
             return;  // gone already
         }
         if (std::optional<detail::Shared::Admitted> admitted = shared->admit(peer.address())) {
-            detail::serve(shared, std::move(socket), std::move(*admitted), textOf(peer.address().to_string()));
+            detail::serve(shared, loop, std::move(socket), std::move(*admitted),
+                          textOf(peer.address().to_string()));
         }
     }
 
@@ -122,6 +134,8 @@ struct Server::Core : std::enable_shared_from_this<Server::Core> {
             boost::system::error_code ignored;
             self->acceptor.close(ignored);
             self->retry.cancel();
+            // Each loop ends once its connections have.
+            self->running.clear();
             if (self->shared->stopSessions()) {
                 return;
             }
@@ -131,13 +145,18 @@ struct Server::Core : std::enable_shared_from_this<Server::Core> {
                 if (!waited) {
                     self->shared->events(QStringLiteral("requests still in flight after %1 ms: closed")
                                              .arg(self->shared->limits.stopGrace.count()));
-                    self->shared->io.stop();
+                    for (net::io_context* loop : self->loops) {
+                        loop->stop();
+                    }
                 }
             });
         });
     }
 
     std::shared_ptr<detail::Shared> shared;
+    std::vector<net::io_context*> loops;
+    std::vector<net::executor_work_guard<net::io_context::executor_type>> running;
+    std::size_t next = 0;
     net::strand<net::io_context::executor_type> strand;
     tcp::acceptor acceptor;
     net::steady_timer retry;
@@ -146,11 +165,24 @@ struct Server::Core : std::enable_shared_from_this<Server::Core> {
     bool stopping = false;
 };
 
-Server::Server(Limits limits, TlsContext tls, Handler handler, Observer observer, EventLog events)
-    : m_io(std::make_unique<net::io_context>()),
-      m_core(std::make_shared<Core>(std::make_shared<detail::Shared>(*m_io, std::move(limits), std::move(tls),
+namespace {
+
+std::vector<std::unique_ptr<net::io_context>> eventLoops(int count) {
+    std::vector<std::unique_ptr<net::io_context>> loops;
+    for (int i = 0; i < std::max(count, 1); ++i) {
+        loops.push_back(std::make_unique<net::io_context>(1));  // one thread runs each
+    }
+    return loops;
+}
+
+}  // namespace
+
+Server::Server(int threads, Limits limits, TlsContext tls, Handler handler, Observer observer, EventLog events)
+    : m_loops(eventLoops(threads)),
+      m_core(std::make_shared<Core>(std::make_shared<detail::Shared>(std::move(limits), std::move(tls),
                                                                      std::move(handler), std::move(observer),
-                                                                     std::move(events)))) {
+                                                                     std::move(events)),
+                                    m_loops)) {
     m_core->shared->released = [core = std::weak_ptr<Core>(m_core)] {
         if (const std::shared_ptr<Core> alive = core.lock()) {
             alive->released();
@@ -166,12 +198,13 @@ Server::~Server() {
 int Server::listen(const QString& address, int port) {
     const QString where = QStringLiteral("%1:%2").arg(address).arg(port);
     boost::system::error_code error;
-    tcp::resolver resolver(m_core->shared->io);
+    tcp::resolver resolver(*m_loops.front());
     const auto endpoints = resolver.resolve(address.toStdString(), std::to_string(port),
                                             tcp::resolver::passive | tcp::resolver::numeric_service, error);
     if (error || endpoints.empty()) {
-        throw std::runtime_error(
-            QStringLiteral("cannot listen on %1: no such address (%2)").arg(where, textOf(error.message())).toStdString());
+        throw std::runtime_error(QStringLiteral("cannot listen on %1: no such address (%2)")
+                                     .arg(where, textOf(error.message()))
+                                     .toStdString());
     }
     const tcp::endpoint endpoint = *endpoints.begin();
     tcp::acceptor& acceptor = m_core->acceptor;
@@ -184,29 +217,35 @@ int Server::listen(const QString& address, int port) {
         acceptor.listen(net::socket_base::max_listen_connections, error);
     }
     if (error) {
-        throw std::runtime_error(QStringLiteral("cannot listen on %1: %2").arg(where, textOf(error.message())).toStdString());
+        throw std::runtime_error(
+            QStringLiteral("cannot listen on %1: %2").arg(where, textOf(error.message())).toStdString());
     }
     return acceptor.local_endpoint().port();
 }
 
-void Server::run(int ioThreads) {
+void Server::run(const ThreadScope& scope) {
     net::post(m_core->strand, [core = m_core] { core->accept(); });
-    const auto runLoop = [this] {
+    const auto serve = [this](net::io_context& loop) {
         for (;;) {
             try {
-                m_core->shared->io.run();
+                loop.run();
                 return;
             } catch (const std::exception& error) {
-                m_core->shared->events(QStringLiteral("unexpected failure in the HTTP front: %1").arg(QString::fromUtf8(error.what())));
+                m_core->shared->events(QStringLiteral("unexpected failure in the HTTP front: %1")
+                                           .arg(QString::fromUtf8(error.what())));
             }
         }
     };
-    std::vector<std::thread> threads;
-    for (int i = 1; i < ioThreads; ++i) {
-        threads.emplace_back(runLoop);
+    const auto runThread = [&serve, &scope](net::io_context& loop) {
+        const std::function<void()> serveLoop = [&serve, &loop] { serve(loop); };
+        scope ? scope(serveLoop) : serveLoop();
+    };
+    std::vector<std::thread> others;
+    for (std::size_t i = 1; i < m_loops.size(); ++i) {
+        others.emplace_back(runThread, std::ref(*m_loops[i]));
     }
-    runLoop();
-    for (std::thread& thread : threads) {
+    runThread(*m_loops.front());
+    for (std::thread& thread : others) {
         thread.join();
     }
 }

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace boost::asio {
 class io_context;
@@ -20,7 +21,9 @@ class context;
 
 // totem-server's HTTP/1.1 front on Boost.Beast over Boost.Asio: event-driven, so that an idle or slow
 // connection holds a socket and a few kilobytes but no thread. Every byte a client sends is bounded before
-// it is kept, and every wait has a deadline.
+// it is kept, and every wait has a deadline. A fixed set of threads, each with its own event loop, runs the
+// connections, each connection on one thread; a request that has arrived whole is handed to the handler on
+// that thread, which may do its work there.
 namespace http {
 
 using TlsContext = std::shared_ptr<boost::asio::ssl::context>;
@@ -77,13 +80,17 @@ class Server {
 public:
     // Sends the answer: callable once, from any thread.
     using Reply = std::function<void(Response)>;
-    // Called on an I/O thread for every whole request; must not block (hand the work to another thread).
+    // Called on one of the server's threads for every whole request. It may answer at once, doing the work
+    // on that thread (the server's other threads go on serving meanwhile), or later, from another thread.
     using Handler = std::function<void(Request, Reply)>;
+    // Runs one of the server's threads: calls `serve` once, with whatever that thread keeps for itself around
+    // it (a database connection).
+    using ThreadScope = std::function<void(const std::function<void()>& serve)>;
     using Observer = std::function<void(const Answered&)>;
     // A line for the operator: connections refused, the server at its limit, TLS handshakes that failed.
     using EventLog = std::function<void(const QString&)>;
 
-    Server(Limits limits, TlsContext tls, Handler handler, Observer observer, EventLog events);
+    Server(int threads, Limits limits, TlsContext tls, Handler handler, Observer observer, EventLog events);
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -91,16 +98,17 @@ public:
     // Binds and listens; returns the port (the system's choice for 0). Raises std::runtime_error that says
     // why the address cannot be used.
     int listen(const QString& address, int port);
-    // Serves on `ioThreads` threads until stop() and the end of what was in flight; returns at the latest
-    // Limits::stopGrace after stop().
-    void run(int ioThreads);
+    // Serves on the server's threads, each run inside `scope`, until stop() and the end of what was in
+    // flight; returns at the latest Limits::stopGrace after stop().
+    void run(const ThreadScope& scope = {});
     // From any thread: no new connections, idle ones closed, requests in flight answered and closed.
     void stop();
 
 private:
     struct Core;
-    // Destroyed last: what its pending handlers hold goes with them, while it still exists.
-    std::unique_ptr<boost::asio::io_context> m_io;
+    // One event loop per thread. Destroyed last: what their pending handlers hold goes with them while the
+    // loops still exist.
+    std::vector<std::unique_ptr<boost::asio::io_context>> m_loops;
     std::shared_ptr<Core> m_core;
 };
 

@@ -135,8 +135,10 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
 public:
     static constexpr bool Tls = !std::is_same_v<Stream, beast::tcp_stream>;
 
-    Session(std::shared_ptr<Shared> shared, Stream stream, Shared::Admitted admitted, QString peer)
+    Session(std::shared_ptr<Shared> shared, net::io_context& io, Stream stream, Shared::Admitted admitted,
+            QString peer)
         : m_shared(std::move(shared)),
+          m_io(io),
           m_stream(std::move(stream)),
           m_buffer(static_cast<std::size_t>(m_shared->limits.maxHeaderBytes) + BufferSlack),
           m_timer(m_stream.get_executor()),
@@ -364,11 +366,12 @@ private:
         m_clientKeepsAlive = m_parser->keep_alive();
         Request request(m_parser->release(), m_peer);
         m_parser.reset();
-        // The answer may come after every connection went quiet: the I/O threads wait for it.
+        // An answer given later, from another thread, may come after every connection went quiet: the
+        // server's threads wait for it. One given at once is written at once, on this thread.
         auto working = std::make_shared<net::executor_work_guard<net::io_context::executor_type>>(
-            m_shared->io.get_executor());
+            m_io.get_executor());
         m_shared->handler(std::move(request), [self = this->shared_from_this(), working](Response response) {
-            net::post(self->m_stream.get_executor(), [self, working, response = std::move(response)] {
+            net::dispatch(self->m_stream.get_executor(), [self, working, response = std::move(response)] {
                 self->answered(response);
             });
         });
@@ -395,7 +398,6 @@ private:
 
     template <class WriteStream>
     void answer(WriteStream& stream, int status, const QByteArray& body, bool keepAlive) {
-        disarm();
         m_phase = Phase::Writing;
         m_status = status;
         auto message = std::make_shared<bhttp::response<bhttp::string_body>>(static_cast<bhttp::status>(status), 11);
@@ -403,7 +405,7 @@ private:
         message->keep_alive(keepAlive);
         message->body().assign(body.constData(), static_cast<std::size_t>(body.size()));
         message->prepare_payload();
-        lowest().expires_after(m_shared->limits.writeTimeout);
+        arm(m_shared->limits.writeTimeout);
         bhttp::async_write(stream, *message,
                            [self = this->shared_from_this(), message, keepAlive](const beast::error_code& error,
                                                                                   std::size_t) {
@@ -412,7 +414,6 @@ private:
     }
 
     void written(const beast::error_code& error, bool keepAlive) {
-        lowest().expires_never();
         const std::chrono::duration<double, std::milli> elapsed = SteadyClock::now() - m_requestStarted;
         m_shared->observer({m_terminal, m_path, m_status, elapsed.count()});
         if (error) {
@@ -454,6 +455,7 @@ private:
     }
 
     std::shared_ptr<Shared> m_shared;
+    net::io_context& m_io;
     Stream m_stream;
     beast::flat_buffer m_buffer;
     net::steady_timer m_timer;
@@ -490,14 +492,13 @@ std::string clientKey(const net::ip::address& address) {
     return net::ip::address_v6(bytes).to_string() + "/64";
 }
 
-Shared::Shared(net::io_context& io, Limits limits, TlsContext tls, Server::Handler handler,
-               Server::Observer observer, Server::EventLog events)
+Shared::Shared(Limits limits, TlsContext tls, Server::Handler handler, Server::Observer observer,
+               Server::EventLog events)
     : limits(std::move(limits)),
       tls(std::move(tls)),
       handler(std::move(handler)),
       observer(std::move(observer)),
-      events(std::move(events)),
-      io(io) {}
+      events(std::move(events)) {}
 
 bool Shared::unlimited(const net::ip::address& peer) const {
     const net::ip::address plain =
@@ -563,7 +564,7 @@ bool Shared::stopSessions() {
     return sessions.empty();
 }
 
-void serve(const std::shared_ptr<Shared>& shared, tcp::socket socket, Shared::Admitted admitted,
+void serve(const std::shared_ptr<Shared>& shared, net::io_context& io, tcp::socket socket, Shared::Admitted admitted,
            const QString& peer) {
     beast::error_code ignored;
     socket.set_option(tcp::no_delay(true), ignored);
@@ -574,9 +575,9 @@ void serve(const std::shared_ptr<Shared>& shared, tcp::socket socket, Shared::Ad
     if (shared->tls) {
         using TlsStream = beast::ssl_stream<beast::tcp_stream>;
         start(std::make_shared<Session<TlsStream>>(
-            shared, TlsStream(beast::tcp_stream(std::move(socket)), *shared->tls), admitted, peer));
+            shared, io, TlsStream(beast::tcp_stream(std::move(socket)), *shared->tls), admitted, peer));
     } else {
-        start(std::make_shared<Session<beast::tcp_stream>>(shared, beast::tcp_stream(std::move(socket)),
+        start(std::make_shared<Session<beast::tcp_stream>>(shared, io, beast::tcp_stream(std::move(socket)),
                                                            admitted, peer));
     }
 }

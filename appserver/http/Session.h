@@ -30,8 +30,8 @@ public:
 // What every session shares with the server: settings, the handler, and the count of connections, in total
 // and per client.
 struct Shared {
-    Shared(boost::asio::io_context& io, Limits limits, TlsContext tls, Server::Handler handler,
-           Server::Observer observer, Server::EventLog events);
+    Shared(Limits limits, TlsContext tls, Server::Handler handler, Server::Observer observer,
+           Server::EventLog events);
 
     struct Admitted {
         std::list<std::weak_ptr<SessionBase>>::iterator entry;
@@ -51,7 +51,6 @@ struct Shared {
     const Server::Handler handler;
     const Server::Observer observer;
     const Server::EventLog events;
-    boost::asio::io_context& io;
     // Called after a connection ended, outside the lock: the server resumes accepting or finishes stopping.
     std::function<void()> released;
 
@@ -64,8 +63,8 @@ private:
     std::unordered_set<std::string> m_refusing;  // clients refused since they last had room
 };
 
-// Serves one accepted connection until it closes; the session keeps itself alive.
-void serve(const std::shared_ptr<Shared>& shared, boost::asio::ip::tcp::socket socket, Shared::Admitted admitted,
-           const QString& peer);
+// Serves one accepted connection, whose socket runs on `io`, until it closes; the session keeps itself alive.
+void serve(const std::shared_ptr<Shared>& shared, boost::asio::io_context& io, boost::asio::ip::tcp::socket socket,
+           Shared::Admitted admitted, const QString& peer);
 
 }  // namespace http::detail

@@ -59,15 +59,15 @@ ConnectionHolder::Figures ConnectionHolder::stop() {
 void ConnectionHolder::run(const QString& from, const QString& host, int port, int count) {
     const sockaddr_in source = addressOf(from, 0);
     const sockaddr_in server = addressOf(host, port);
-    std::vector<Slot> slots(static_cast<std::size_t>(count));
-    std::vector<pollfd> watched(slots.size());
+    std::vector<Slot> entries(static_cast<std::size_t>(count));
+    std::vector<pollfd> watched(entries.size());
     double heldSum = 0;
     long samples = 0;
     while (m_running) {
         const auto now = SteadyClock::now();
         long held = 0;
-        for (std::size_t i = 0; i < slots.size(); ++i) {
-            Slot& slot = slots[i];
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            Slot& slot = entries[i];
             if (slot.socket < 0 && now >= slot.reopenAt) {
                 open(slot, source, server);
                 ++m_figures.opened;
@@ -82,8 +82,8 @@ void ConnectionHolder::run(const QString& from, const QString& host, int port, i
         heldSum += static_cast<double>(held);
         ++samples;
         ::poll(watched.data(), watched.size(), 100);
-        for (std::size_t i = 0; i < slots.size(); ++i) {
-            Slot& slot = slots[i];
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            Slot& slot = entries[i];
             if (slot.socket < 0 || watched[i].revents == 0) {
                 continue;
             }
@@ -102,7 +102,7 @@ void ConnectionHolder::run(const QString& from, const QString& host, int port, i
             slot.reopenAt = SteadyClock::now() + 1s;
         }
     }
-    for (const Slot& slot : slots) {
+    for (const Slot& slot : entries) {
         if (slot.socket >= 0) {
             ::close(slot.socket);
         }

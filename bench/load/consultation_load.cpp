@@ -16,6 +16,7 @@
 #include "Database.h"
 #include "KioskSimulation.h"
 #include "Module.h"
+#include "platform/RegionalSettings.h"
 #include "server/HttpClient.h"
 #include "server/WireFormat.h"
 
@@ -193,6 +194,9 @@ RunnerFactory inProcess(const DatabaseSettings& database) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // As the kiosk and the server do: otherwise every local date-time decoded asks the C library to read
+    // the zone file again.
+    platform::cacheLocalTimeZone();
     QCoreApplication application(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();

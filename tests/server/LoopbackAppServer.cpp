@@ -115,7 +115,7 @@ void LoopbackAppServer::start() {
     // Stalled calls are cut soon after stop(), so that a broken test can never hang the suite.
     limits.stopGrace = std::chrono::milliseconds(200);
     m_server = std::make_unique<http::Server>(
-        limits, nullptr,
+        1, limits, nullptr,
         [this](const http::Request& request, const http::Server::Reply& reply) {
             bool stall = false;
             http::Response response = answer(request, stall);
@@ -127,7 +127,7 @@ void LoopbackAppServer::start() {
         },
         [](const http::Answered&) {}, [](const QString&) {});
     m_port = m_server->listen(QStringLiteral("127.0.0.1"), m_port);
-    m_thread = std::thread([server = m_server.get()] { server->run(1); });
+    m_thread = std::thread([server = m_server.get()] { server->run(); });
 }
 
 void LoopbackAppServer::stop() {
