@@ -119,3 +119,29 @@ pg_pids() {
     _postmaster=$(head -n 1 "$1/pg/data/postmaster.pid")
     echo "$_postmaster" $(pgrep -P "$_postmaster")
 }
+
+# CPU caps, one cgroup per process (the cgroup v1 cpu controller): <name> <pid> <cores, e.g. 0.25>. A machine
+# where they cannot be made runs the processes without a cap; cpu_caps_usable says why, once, on stdout.
+cpu_cgroups=/sys/fs/cgroup/cpu
+cpu_caps_usable() {
+    if [ ! -w "$cpu_cgroups" ] || ! mkdir "$cpu_cgroups/totem-bench-probe" 2> /dev/null; then
+        echo "No CPU caps: $cpu_cgroups (the cgroup v1 cpu controller) cannot be written here; the servers run uncapped."
+        return 1
+    fi
+    rmdir "$cpu_cgroups/totem-bench-probe"
+}
+
+cpu_cap() {
+    _cap_dir="$cpu_cgroups/totem-bench-$1"
+    mkdir -p "$_cap_dir"
+    echo 100000 > "$_cap_dir/cpu.cfs_period_us"
+    awk -v c="$3" 'BEGIN { printf "%d\n", c * 100000 }' > "$_cap_dir/cpu.cfs_quota_us"
+    echo "$2" > "$_cap_dir/cgroup.procs"
+}
+
+# Removes the caps once their processes are gone.
+cpu_caps_remove() {
+    for _cap_dir in "$cpu_cgroups"/totem-bench-*; do
+        [ -d "$_cap_dir" ] && rmdir "$_cap_dir" 2> /dev/null || true
+    done
+}

@@ -61,11 +61,11 @@ for backend in SQLite PostgreSQL; do
         > "$parts/direct-$backend.txt"
     stop_processes
 done
-# p50 of the HTTP row and of the in-process row of each back end: the ratio and the target (1.5 x + 1 ms).
+# p50 of the HTTP row and of the in-process row of each back end: the ratio and the target (1.5 x + 0.3 ms).
 direct_table() {
     for backend in SQLite PostgreSQL; do
         awk -F'|' -v b="$backend" '$3 ~ /HTTP/ {h=$6; hp=$7} $3 ~ /in-process/ {d=$6; dp=$7}
-            END { t = 1.5 * d + 1; printf "| %s | %.2f | %.2f | %.2f | %.2f | %.1f × | %.2f | %s |\n",
+            END { t = 1.5 * d + 0.3; printf "| %s | %.2f | %.2f | %.2f | %.2f | %.1f × | %.2f | %s |\n",
                   b, h, hp, d, dp, h / d, t, (h <= t ? "met" : sprintf("missed by %.2f ms", h - t)) }' \
             "$parts/direct-$backend.txt"
     done
@@ -77,14 +77,23 @@ start_server "$server" "$sqlite" 8311 "$work/kiosks-server.log"
 start_front "$work/nginx" 8300 8311
 "$load" --kiosks 1,8,64,256 --threads 256 --think 0 --seconds "$seconds" --today "$today" \
     --server 127.0.0.1:8300 > "$parts/kiosks-closed.txt"
-"$load" --kiosks 2000 --threads 32 --think 1 --arrival 30 --seconds $((seconds * 6)) --today "$today" \
-    --server 127.0.0.1:8300 > "$parts/kiosks-paced.txt"
 stop_processes
 start_server "$server" "$sqlite" 8311 "$work/kiosks-direct.log"
 "$load" --kiosks 64 --threads 64 --think 0 --seconds "$seconds" --today "$today" --server 127.0.0.1:8311 \
     > "$parts/kiosks-direct.txt"
+"$load" --kiosks 2000 --threads 32 --think 1 --arrival 30 --seconds $((seconds * 6)) --today "$today" \
+    --server 127.0.0.1:8311 > "$parts/kiosks-paced.txt"
+# A hostile client on 127.0.0.2 tries to hold 2,000 connections while eight kiosks consult without pauses:
+# with the default share per address, and with a share that lets it hold all of them.
+"$load" --kiosks 8 --threads 8 --think 0 --seconds "$seconds" --today "$today" --server 127.0.0.1:8311 \
+    --hold 2000 > "$parts/kiosks-hostile.txt"
+stop_processes
+start_server "$server" "$sqlite" 8311 "$work/kiosks-hostile.log" --max-connections-per-address 3000
+"$load" --kiosks 8 --threads 8 --think 0 --seconds "$seconds" --today "$today" --server 127.0.0.1:8311 \
+    --hold 2000 > "$parts/kiosks-held.txt"
 stop_processes
 kiosk_rows() { grep -E '^\| [0-9]+ \| [0-9]+ \| ×' "$1"; }
+held_line() { grep '^Meanwhile' "$1"; }
 
 # ---- the kiosk: Enter to first paint, idle cost ----------------------------------------------------------
 echo "== the kiosk" >&2
@@ -132,6 +141,15 @@ fi
 
 # ---- the report ------------------------------------------------------------------------------------------
 p64=$(awk -F'|' '$2 + 0 == 64 { printf "%.2f %.2f", $7, $8 }' "$parts/kiosks-closed.txt")
+per_second() { awk -F'|' -v n="$2" '$2 + 0 == n { print $6 + 0 }' "$1"; }
+nginx64=$(per_second "$parts/kiosks-closed.txt" 64)
+direct64=$(per_second "$parts/kiosks-direct.txt" 64)
+paced=$(kiosk_rows "$parts/kiosks-paced.txt" | awk -F'|' '{ printf "%d %.2f", $9, $8 }')
+p99_of() { kiosk_rows "$1" | awk -F'|' '{ print $8 + 0 }'; }
+hostile99=$(p99_of "$parts/kiosks-hostile.txt")
+held99=$(p99_of "$parts/kiosks-held.txt")
+scale=$(awk -F'|' '$2 + 0 >= 1 && $2 + 0 <= 3 { r[$2 + 0] = $7 + 0 } END { printf "%.2f %.2f", r[2] / r[1], r[3] / r[1] }' \
+    "$parts/scaleout.txt")
 paint_ratio=$(awk -F'|' '$2 ~ /simplified|detailed|group/ && $7 + 0 > m { m = $7 + 0 } END { printf "%.2f", m }' \
     "$parts/paint.txt")
 idle_cpu=$(awk -F'|' '$2 ~ /xvfb/ { split($4, a, " "); print a[1] }' "$parts/idle.txt")
@@ -168,6 +186,10 @@ two figures of the same run.
 |---|---|---|
 $(direct_table | awk -F'|' '{ printf "| server p50 within 1.5 × direct SQL + 1 ms (%s) |%s ms against %s ms allowed |%s |\n", $2, $3, $8, $9 }')
 | p99 within 5 × p50 at 64 simulated kiosks | $(echo "$p64" | awk '{ printf "p50 %s ms, p99 %s ms: %.1f ×", $1, $2, $2 / $1 }') | $(echo "$p64" | awk '{ print ($2 <= 5 * $1 ? "met" : "missed") }') |
+| 64 kiosks without pauses straight to one server: at least 0.9 × the consultations a second through nginx | $direct64 against $nginx64 a second: $(awk -v d="$direct64" -v n="$nginx64" 'BEGIN { printf "%.2f ×", d / n }') | $(awk -v d="$direct64" -v n="$nginx64" 'BEGIN { print (d >= 0.9 * n ? "met" : "missed") }') |
+| 2,000 kiosks at a person's pace straight to one server: none failed, p99 at most 10 ms | $(echo "$paced" | awk '{ printf "%d failed, p99 %s ms", $1, $2 }') | $(echo "$paced" | awk '{ print ($1 == 0 && $2 <= 10 ? "met" : "missed") }') |
+| while another address tries to hold 2,000 connections, kiosks' p99 under 100 ms | $hostile99 ms (its share: 64 held); $held99 ms (share raised: all held) | $(awk -v a="$hostile99" -v b="$held99" 'BEGIN { print (a < 100 && b < 100 ? "met" : "missed") }') |
+| several servers capped at a quarter of a core each: 2 at least 1.8 × one, 3 at least 2.5 × | $(echo "$scale" | awk '{ printf "2 servers %s ×, 3 servers %s ×", $1, $2 }') | $(echo "$scale" | awk '{ print ($1 >= 1.8 && $2 >= 2.5 ? "met" : "missed: see *Several servers*") }') |
 | Enter to first paint at most 1.5 × the server's own time | worst statement $paint_ratio × | $(awk -v r="$paint_ratio" 'BEGIN { print (r <= 1.5 ? "met" : sprintf("missed by %.2f ×", r - 1.5)) }') |
 | idle CPU with the scrolling message under 3 % of one core | $idle_cpu % (Xvfb) | $(awk -v c="$idle_cpu" 'BEGIN { print (c < 3 ? "met" : "missed") }') |
 | no full scan of a large table in the plans | $full_scans full scans of VENDA, ITVENDA, MOVCLIE or CONSUMIDOR | $( [ "$full_scans" = 0 ] && echo met || echo missed) |
@@ -220,9 +242,22 @@ The same 64 kiosks straight to the server (no nginx; each kiosk keeps its connec
 $(kiosk_rows "$parts/kiosks-direct.txt")
 
 2,000 kiosks at a person's pace (typing 3 s, balance 4 s, store choice 3 s, statement 10 s, a new consumer
-every 30 s on average at each kiosk), $((seconds * 6)) s, behind nginx on one server:
+every 30 s on average at each kiosk), $((seconds * 6)) s, straight to one server:
 
 $(cat "$parts/kiosks-paced.txt")
+
+Eight kiosks without pauses while a hostile client on another address (127.0.0.2) tries to hold 2,000
+connections, each sending a byte a second of a request that never ends and opened again a second after the
+server closes it (\`totem-load --hold\`). With the server's defaults, the client holds its share (64); with
+\`--max-connections-per-address 3000\` it holds them all, and the kiosks still consult:
+
+| share per address | kiosks | threads | pauses | consultations | per second | p50 ms | p99 ms | failed | step lag p99 ms | client CPU cores |
+|---|---|---|---|---|---|---|---|---|---|---|
+$(kiosk_rows "$parts/kiosks-hostile.txt" | sed 's/^/| 64 (default) /')
+$(kiosk_rows "$parts/kiosks-held.txt" | sed 's/^/| 3,000 /')
+
+- default: $(held_line "$parts/kiosks-hostile.txt")
+- share raised: $(held_line "$parts/kiosks-held.txt")
 
 ## The kiosk
 
@@ -258,7 +293,9 @@ $(micro_row BM_PrefixFilterKeystroke BM_PrefixPlainLoop "plain loop" "")
 ## Several servers on one PostgreSQL
 
 \`bench/scaleout/run.sh\`: 1, 2 and 3 \`totem-server\` processes on the large PostgreSQL network behind nginx
-(configuration as in docs/operations.md), then one of three killed with SIGKILL half-way through a run.
+(configuration as in docs/operations.md), each held to a quarter of a core by a CPU cgroup of its own, so
+that a small machine shows what more servers add; then one of three killed with SIGKILL half-way through a
+run.
 
 $(cat "$parts/scaleout.txt")
 

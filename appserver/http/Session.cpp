@@ -435,7 +435,10 @@ private:
     }
 
     void drain() {
-        lowest().async_read_some(net::buffer(m_scratch), [self = this->shared_from_this()](
+        // What is drained is dropped: every session of this thread may read into the same buffer, as one
+        // event loop runs them all.
+        thread_local std::array<char, 4096> dropped;
+        lowest().async_read_some(net::buffer(dropped), [self = this->shared_from_this()](
                                                              const beast::error_code& error, std::size_t count) {
             self->m_drained += count;
             if (error || self->m_drained > LingerBytes) {
@@ -473,7 +476,6 @@ private:
     QString m_path;
     QString m_terminal;
     int m_status = 0;
-    std::array<char, 4096> m_scratch{};
     std::size_t m_drained = 0;
 };
 
@@ -542,7 +544,10 @@ void Shared::release(const Admitted& admitted) {
         }
         m_refusing.erase(admitted.client);
     }
-    released();
+    // Unset once the server is gone, while its last sessions are destroyed.
+    if (released) {
+        released();
+    }
 }
 
 bool Shared::full() const {

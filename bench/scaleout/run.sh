@@ -3,15 +3,18 @@
 # Usage: bench/scaleout/run.sh <build dir> <work dir> [small|large] [seconds] [kiosks]
 # The build needs -DTOTEM_BENCH=ON (totem-server, totem-load); nginx comes from Debian's nginx-light.
 # It starts the work dir's PostgreSQL cluster (made and loaded on first use; the large network takes about
-# six minutes), then for 1, 2 and 3 servers runs simulated kiosks without pauses through nginx, then kills
-# one of three servers while kiosks with a person's pace consult, and counts what failed. Everything it
-# starts is stopped on exit; nginx runs as the current user from a configuration in the work dir.
+# six minutes), then for 1, 2 and 3 servers runs simulated kiosks without pauses through nginx, each server
+# held to a quarter of a core by a CPU cgroup of its own (where cgroups can be written; SERVER_CORES sets
+# another share), then kills one of three servers while kiosks with a person's pace consult, and counts what
+# failed. Everything it starts is stopped on exit, the cgroups removed; nginx runs as the current user from a
+# configuration in the work dir.
 set -eu
 build=$1
 work=$(realpath "$2")
 size=${3:-small}
 seconds=${4:-15}
 kiosks=${5:-64}
+server_cores=${SERVER_CORES:-0.25}
 bench_dir=$(dirname "$(dirname "$(realpath "$0")")")
 . "$bench_dir/lib.sh"
 server="$build/appserver/totem-server"
@@ -28,7 +31,9 @@ stop_all() {
     server_pids=""
     nginx_pid=""
 }
-trap 'stop_all; pg_stop "$work" || true' EXIT
+trap 'stop_all; cpu_caps_remove; pg_stop "$work" || true' EXIT
+capped=""
+cpu_caps_usable && capped=1
 
 pg_start "$work"
 if [ "$size" = large ]; then
@@ -49,10 +54,16 @@ start_servers() {
     for n in $(seq 1 "$1"); do
         start_server "$server" "$(pg_url "$database")" $((8400 + n)) "$run_dir/server$n.log" --workers 16
         server_pids="$server_pids $server_pid"
+        [ -n "$capped" ] && cpu_cap "server$n" "$server_pid" "$server_cores"
     done
 }
 
-echo "Throughput by number of servers: PostgreSQL, $size network, $kiosks kiosks without pauses, ${seconds} s each."
+echo "Throughput by number of servers: PostgreSQL, $size network, $kiosks kiosks without pauses, ${seconds} s each;"
+if [ -n "$capped" ]; then
+    echo "each server held to $server_cores of a core by its own CPU cgroup (cpu.cfs_quota_us)."
+else
+    echo "servers uncapped."
+fi
 echo
 echo "| servers | kiosks | threads | pauses | consultations | per second | p50 ms | p99 ms | failed | step lag p99 ms | CPU cores: load client | servers | PostgreSQL | nginx |"
 echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
