@@ -76,7 +76,9 @@ void ConnectionHolder::run(const QString& from, const QString& host, int port, i
                 ::send(slot.socket, "a", 1, MSG_NOSIGNAL);
                 slot.nextByte = now + 1s;
             }
-            held += slot.established ? 1 : 0;
+            // A connection the server refuses is established in the kernel's backlog for a moment: only one
+            // open for a second counts as held.
+            held += slot.established && now - slot.openedAt >= 1s ? 1 : 0;
             watched[i] = {slot.socket, static_cast<short>(slot.established ? POLLIN : POLLOUT), 0};
         }
         heldSum += static_cast<double>(held);
@@ -98,6 +100,7 @@ void ConnectionHolder::run(const QString& from, const QString& host, int port, i
             }
             ::close(slot.socket);
             slot.socket = -1;
+            slot.established = false;
             m_figures.closedAtOnce += SteadyClock::now() - slot.openedAt < 500ms ? 1 : 0;
             slot.reopenAt = SteadyClock::now() + 1s;
         }

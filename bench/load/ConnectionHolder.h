@@ -11,7 +11,7 @@
 class ConnectionHolder {
 public:
     struct Figures {
-        double heldOnAverage = 0;  // connections established and open, sampled ten times a second
+        double heldOnAverage = 0;  // connections open for a second or more, sampled ten times a second
         long opened = 0;
         long closedAtOnce = 0;  // closed by the server within half a second of opening
     };

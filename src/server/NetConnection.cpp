@@ -28,7 +28,7 @@ QString errorText(const HttpClient::Exchange& exchange) {
         case Failure::SendFailed:
             return QStringLiteral("não foi possível enviar a requisição");
         case Failure::TooLarge:
-            return QStringLiteral("a resposta excede o limite de tamanho");
+            return QStringLiteral("a resposta excede o limite de %1 bytes").arg(wire::MaxBodyBytes);
         case Failure::Tls:
             return QStringLiteral("não foi possível estabelecer a conexão segura (TLS)");
         case Failure::CaFileUnreadable:
