@@ -193,6 +193,7 @@ int serve(const ServerOptions& options) {
     // Wakes the stopper when the server ended without a signal.
     kill(getpid(), SIGTERM);
     stopper.join();
+    accesslog::event(QStringLiteral("stopped"));
     return 0;
 }
 
@@ -212,9 +213,6 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     const int status = parsed.options->createDemo ? createDemo(*parsed.options) : serve(*parsed.options);
-    if (status == 0 && !parsed.options->createDemo) {
-        accesslog::event(QStringLiteral("stopped"));
-    }
     accesslog::flush();
     return status;
 }

@@ -303,10 +303,10 @@ $(micro_row BM_PrefixFilterKeystroke BM_PrefixPlainLoop "plain loop" "")
 
 ## Several servers on one PostgreSQL
 
-\`bench/scaleout/run.sh\`: 1, 2 and 3 \`totem-server\` processes on the large PostgreSQL network behind nginx
-(configuration as in docs/operations.md), each held to a quarter of a core by a CPU cgroup of its own, so
-that a small machine shows what more servers add; then one of three killed with SIGKILL half-way through a
-run.
+\`bench/scaleout/run.sh\`: 1, 2 and 3 \`totem-server\` processes (\`--workers 4\`) on the large PostgreSQL
+network behind nginx (configuration as in docs/operations.md), each held to a share of a core by a CPU cgroup
+of its own, so that a small machine shows what more servers add; then one of three, uncapped, killed with
+SIGKILL half-way through a run.
 
 $(cat "$parts/scaleout.txt")
 

@@ -5,7 +5,7 @@
 # It starts the work dir's PostgreSQL cluster (made and loaded on first use; the large network takes about
 # six minutes), then for 1, 2 and 3 servers runs simulated kiosks without pauses through nginx, each server
 # held to a share of a core by a CPU cgroup of its own (where cgroups can be written): a table for each share
-# in SERVER_CORES (default "0.25 0.15"). Then, uncapped, it kills one of three servers while kiosks with a
+# in SERVER_CORES (default "0.25 0.15"), SERVER_WORKERS threads each (default 4). Then, uncapped, it kills one of three servers while kiosks with a
 # person's pace consult, and counts what failed. Everything it starts is stopped on exit, the cgroups removed; nginx runs as the current user from a
 # configuration in the work dir.
 set -eu
@@ -15,6 +15,9 @@ size=${3:-small}
 seconds=${4:-15}
 kiosks=${5:-64}
 server_cores=${SERVER_CORES:-0.25 0.15}
+# A server held to a fraction of a core gains nothing from many threads but more switching and more
+# PostgreSQL back ends.
+server_workers=${SERVER_WORKERS:-4}
 bench_dir=$(dirname "$(dirname "$(realpath "$0")")")
 . "$bench_dir/lib.sh"
 server="$build/appserver/totem-server"
@@ -53,7 +56,7 @@ fi
 # <count> [share of a core per server]
 start_servers() {
     for n in $(seq 1 "$1"); do
-        start_server "$server" "$(pg_url "$database")" $((8400 + n)) "$run_dir/server$n.log" --workers 16
+        start_server "$server" "$(pg_url "$database")" $((8400 + n)) "$run_dir/server$n.log" --workers "$server_workers"
         server_pids="$server_pids $server_pid"
         if [ -n "$capped" ] && [ -n "${2:-}" ]; then
             cpu_cap "server$n" "$server_pid" "$2"

@@ -1,10 +1,9 @@
 #include "server/NetConnection.h"
 
+#include "server/HttpClient.h"
 #include "server/ReadOnlyMethods.h"
 #include "server/ServerErrors.h"
 #include "server/WireFormat.h"
-
-#include "server/HttpClient.h"
 
 #include <algorithm>
 
