@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QStringList>
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -20,13 +22,29 @@ constexpr std::chrono::milliseconds BatchWait{20};
 // The longest the server's end waits for a stalled reader to take the last lines.
 constexpr std::chrono::seconds FlushWait{2};
 
+// Whether the stream is the one systemd's journal reads (it names that stream in JOURNAL_STREAM as
+// "device:inode"), which takes a "<priority>" prefix on each line.
+bool isJournal(std::FILE* stream) {
+    const QByteArrayList named = qgetenv("JOURNAL_STREAM").split(':');
+    struct stat status {};
+    return named.size() == 2 && fstat(fileno(stream), &status) == 0 &&
+           named.at(0).toULongLong() == status.st_dev && named.at(1).toULongLong() == status.st_ino;
+}
+
+QByteArray prefixFor(std::FILE* stream, Priority priority) {
+    static const bool outputJournal = isJournal(stdout);
+    static const bool errorsJournal = isJournal(stderr);
+    const bool journal = stream == stdout ? outputJournal : errorsJournal;
+    return journal ? '<' + QByteArray::number(static_cast<int>(priority)) + '>' : QByteArray();
+}
+
 // The queue and the thread that writes it. It lives as long as the process: a thread blocked on a stalled
 // reader must not hold the process's end.
 class Writer {
 public:
     Writer() { std::thread([this] { run(); }).detach(); }
 
-    void add(std::FILE* stream, const QString& line) {
+    void add(std::FILE* stream, Priority priority, const QString& line) {
         bool first = false;
         {
             std::lock_guard lock(m_mutex);
@@ -35,7 +53,7 @@ public:
                 return;
             }
             first = m_lines.empty();
-            m_lines.push_back({stream, line.toUtf8()});
+            m_lines.push_back({stream, prefixFor(stream, priority) + line.toUtf8()});
         }
         if (first) {
             m_ready.notify_one();
@@ -66,9 +84,10 @@ private:
             m_writing = true;
             lock.unlock();
             if (dropped > 0) {
-                write({stderr, QStringLiteral("%1 log lines dropped: the log's reader fell behind")
-                                   .arg(dropped)
-                                   .toUtf8()});
+                write({stderr, prefixFor(stderr, Priority::Warning) +
+                                   QStringLiteral("%1 log lines dropped: the log's reader fell behind")
+                                       .arg(dropped)
+                                       .toUtf8()});
             }
             for (const Line& line : batch) {
                 write(line);
@@ -114,15 +133,18 @@ QString printable(const QString& text, int width) {
 void request(const QString& terminal, const QString& path, int status, double milliseconds) {
     const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     const bool module = parts.value(0) == QLatin1String("modules");
-    writer().add(stdout, QStringLiteral("%1 terminal=%2 module=%3 method=%4 status=%5 ms=%6")
+    writer().add(stdout, Priority::Info, QStringLiteral("%1 terminal=%2 module=%3 method=%4 status=%5 ms=%6")
                              .arg(now(), printable(terminal, 16), printable(parts.value(module ? 1 : 0), 40),
                                   printable(module ? parts.value(2) : QString(), 40))
                              .arg(status)
                              .arg(milliseconds, 0, 'f', 2));
 }
 
-void event(const QString& text) {
-    writer().add(stderr, QStringLiteral("%1 %2").arg(now(), text));
+void event(const QString& text, Priority priority) {
+    // One event, one line: a database's message may hold several.
+    QString line = text.trimmed();
+    line.replace(QLatin1Char('\n'), QLatin1String(" | ")).remove(QLatin1Char('\r'));
+    writer().add(stderr, priority, QStringLiteral("%1 %2").arg(now(), line));
 }
 
 void flush() {

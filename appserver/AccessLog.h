@@ -8,14 +8,17 @@
 //
 // Lines are written by a thread of their own from a bounded queue: a reader that stalls never holds a
 // request. When the queue is full, lines are dropped and counted, and the count is reported once the
-// queue has room again.
+// queue has room again. Each event is one line; when a stream is the journal's (JOURNAL_STREAM), its lines
+// begin with their syslog priority.
 namespace accesslog {
+
+enum class Priority { Error = 3, Warning = 4, Info = 6 };
 
 // `path`: /modules/<module>/<method>, /modules/<module>, /health, or empty when no request line was read.
 void request(const QString& terminal, const QString& path, int status, double milliseconds);
 // Whatever a client sends is cut short and kept to printable characters before it reaches the log.
 QString printable(const QString& text, int width);
-void event(const QString& text);
+void event(const QString& text, Priority priority = Priority::Info);
 // Writes what is queued; called before the process ends.
 void flush();
 

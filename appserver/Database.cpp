@@ -8,13 +8,102 @@
 #include <QSqlError>
 #include <QUrl>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
+#include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <thread>
 
 namespace {
 
 thread_local const QDeadlineTimer* currentDeadline = nullptr;
+
+// How long after its request's deadline a PostgreSQL statement may still run before its socket is cut: the
+// server's own statement_timeout ends a live server's statement at the deadline.
+constexpr std::chrono::seconds CutGrace{1};
+
+// Cuts the socket of a PostgreSQL statement that outlives its deadline: a server that does not answer at
+// all (stopped, or its machine gone) enforces no statement_timeout, and the kiosk must hear in time. The
+// statement then fails at once, and the connection is opened afresh for the next request.
+class SocketWatchdog {
+public:
+    static SocketWatchdog& instance() {
+        // Lives as long as the process: its thread never has to be stopped.
+        static SocketWatchdog* const watchdog = new SocketWatchdog;
+        return *watchdog;
+    }
+
+    void watch(int socket, std::chrono::steady_clock::time_point cutAt) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_watched[socket] = cutAt;
+        }
+        m_changed.notify_one();
+    }
+
+    void unwatch(int socket) {
+        std::lock_guard lock(m_mutex);
+        m_watched.erase(socket);
+    }
+
+private:
+    SocketWatchdog() {
+        std::thread([this] { run(); }).detach();
+    }
+
+    void run() {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            const auto now = std::chrono::steady_clock::now();
+            auto next = now + std::chrono::hours(1);
+            for (auto entry = m_watched.begin(); entry != m_watched.end();) {
+                if (entry->second <= now) {
+                    ::shutdown(entry->first, SHUT_RDWR);
+                    entry = m_watched.erase(entry);
+                } else {
+                    next = std::min(next, entry->second);
+                    ++entry;
+                }
+            }
+            m_changed.wait_until(lock, next);
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::map<int, std::chrono::steady_clock::time_point> m_watched;
+};
+
+// A PostgreSQL statement run under a request's deadline is watched while it runs.
+class WatchedStatement {
+public:
+    WatchedStatement(const QSqlDatabase& db, bool postgres) {
+        if (!postgres || currentDeadline == nullptr) {
+            return;
+        }
+        const QVariant handle = db.driver()->handle();
+        if (PGconn* connection = *static_cast<PGconn* const*>(handle.constData())) {
+            m_socket = PQsocket(connection);
+            SocketWatchdog::instance().watch(m_socket, currentDeadline->deadline<std::chrono::steady_clock>() + CutGrace);
+        }
+    }
+    ~WatchedStatement() {
+        if (m_socket >= 0) {
+            SocketWatchdog::instance().unwatch(m_socket);
+        }
+    }
+    WatchedStatement(const WatchedStatement&) = delete;
+    WatchedStatement& operator=(const WatchedStatement&) = delete;
+
+private:
+    int m_socket = -1;
+};
 
 // SQLite calls this every few thousand steps of a statement; a non-zero answer interrupts it.
 int interruptAfterDeadline(void*) {
@@ -29,6 +118,13 @@ bool isSqliteBusy(const QSqlError& error) {
            error.databaseText().contains(QLatin1String("locked"));
 }
 
+// A file emptied, replaced by something else or damaged under the server: its schema is gone.
+bool isSqliteSchemaGone(const QSqlError& error) {
+    const QString code = error.nativeErrorCode();
+    return code == QLatin1String("11") || code == QLatin1String("26") ||
+           error.databaseText().startsWith(QLatin1String("no such table"));
+}
+
 StoreError::Kind classify(const QSqlError& error, bool postgres) {
     const QString code = error.nativeErrorCode();
     if (error.type() == QSqlError::ConnectionError) {
@@ -38,7 +134,13 @@ StoreError::Kind classify(const QSqlError& error, bool postgres) {
         if (isSqliteBusy(error)) {
             return StoreError::Kind::Busy;
         }
+        if (isSqliteSchemaGone(error)) {
+            return StoreError::Kind::Unavailable;
+        }
         return code == QLatin1String("9") ? StoreError::Kind::Timeout : StoreError::Kind::Failed;
+    }
+    if (code == QLatin1String("42P01")) {
+        return StoreError::Kind::Unavailable;  // a table of the schema is gone
     }
     if (code == QLatin1String("57014")) {
         return StoreError::Kind::Timeout;
@@ -55,18 +157,36 @@ StoreError::Kind classify(const QSqlError& error, bool postgres) {
 
 }  // namespace
 
-DatabaseSettings DatabaseSettings::fromText(const QString& text) {
+std::optional<DatabaseSettings> DatabaseSettings::fromText(const QString& text, QString* error) {
     DatabaseSettings settings;
-    if (text.startsWith(QLatin1String("postgresql://")) || text.startsWith(QLatin1String("postgres://"))) {
-        const QUrl url(text);
-        settings.engine = Engine::Postgres;
-        settings.host = url.host();
-        settings.port = url.port(5432);
-        settings.name = url.path().mid(1);
-        settings.user = url.userName();
-        settings.password = url.password();
-    } else {
-        settings.sqlitePath = text.startsWith(QLatin1String("sqlite:")) ? text.mid(7) : text;
+    const QString scheme = text.section(u':', 0, 0).toLower();
+    const bool hasScheme = text.contains(u':') && !scheme.isEmpty() &&
+                           std::all_of(scheme.begin(), scheme.end(), [](QChar c) { return c.isLetter(); });
+    if (!hasScheme || scheme == QLatin1String("sqlite")) {
+        settings.sqlitePath = hasScheme ? text.mid(7) : text;
+        if (settings.sqlitePath.isEmpty()) {
+            *error = QStringLiteral("\"%1\" names no SQLite file").arg(text);
+            return std::nullopt;
+        }
+        return settings;
+    }
+    if (scheme != QLatin1String("postgresql") && scheme != QLatin1String("postgres")) {
+        *error = QStringLiteral("\"%1\" is no database this server speaks: give a SQLite file, or "
+                                "postgresql://user@host:port/name")
+                     .arg(scheme);
+        return std::nullopt;
+    }
+    const QUrl url(text, QUrl::StrictMode);
+    settings.engine = Engine::Postgres;
+    settings.host = url.host();
+    settings.port = url.port(5432);
+    settings.name = url.path().mid(1);
+    settings.user = url.userName();
+    settings.password = url.password();
+    if (!url.isValid() || !text.contains(QLatin1String("://")) || settings.host.isEmpty() ||
+        settings.name.isEmpty() || settings.name.contains(u'/')) {
+        *error = QStringLiteral("the PostgreSQL URL does not read: write postgresql://user@host:port/name");
+        return std::nullopt;
     }
     return settings;
 }
@@ -104,9 +224,13 @@ QSqlDatabase Connection::open() {
         if (isPostgres()) {
             configurePostgres();
         } else {
-            configureSqlite();
+            configureSqliteReading();
         }
-        applyMigrations(*this);
+        // Before anything is written: a database without the schema stays as it is unless asked.
+        applyMigrations(*this, m_settings.createSchema);
+        if (!isPostgres()) {
+            configureSqliteWriting();
+        }
     } catch (const StoreError&) {
         drop();
         throw;
@@ -127,7 +251,7 @@ QSqlDatabase Connection::addDatabase() const {
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
     QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_settings.lockWaitMs);
-    if (m_settings.createSqliteFile) {
+    if (m_settings.createSchema) {
         db.setDatabaseName(m_settings.sqlitePath);
     } else {
         // SQLite's "mode=rw" opens an existing file only.
@@ -148,14 +272,18 @@ void Connection::configurePostgres() {
     execute(QStringLiteral("SET client_min_messages = warning"));
 }
 
-void Connection::configureSqlite() {
-    execute(QStringLiteral("PRAGMA journal_mode = WAL"));
-    execute(QStringLiteral("PRAGMA synchronous = NORMAL"));
+void Connection::configureSqliteReading() {
+    // 16 MiB of pages per connection: every server thread has its own, and keeps its kiosks' pages warm.
     execute(QStringLiteral("PRAGMA cache_size = -16384"));
     const QVariant handle = QSqlDatabase::database(m_name, false).driver()->handle();
     if (sqlite3* sqlite = *static_cast<sqlite3* const*>(handle.constData())) {
         sqlite3_progress_handler(sqlite, ProgressSteps, &interruptAfterDeadline, nullptr);
     }
+}
+
+void Connection::configureSqliteWriting() {
+    execute(QStringLiteral("PRAGMA journal_mode = WAL"));
+    execute(QStringLiteral("PRAGMA synchronous = NORMAL"));
 }
 
 void Connection::ensureOpen() {
@@ -178,6 +306,7 @@ QSqlQuery& Connection::run(const QString& sql, const QVariantList& values) {
     for (int i = 0; i < values.size(); ++i) {
         query.bindValue(i, values.at(i));
     }
+    const WatchedStatement watched(db, isPostgres());
     if (!query.exec()) {
         fail(query.lastError());
     }
@@ -207,6 +336,22 @@ void Connection::commit() {
     execute(QStringLiteral("COMMIT"));
 }
 
+void Connection::requireNetwork() {
+    constexpr int RecheckMs = 10000;
+    if (!m_networkChecked.hasExpired()) {
+        return;
+    }
+    QSqlQuery& branch = run(QStringLiteral("SELECT 1 FROM FILIAL LIMIT 1"));
+    const bool present = branch.next();
+    branch.finish();
+    if (!present) {
+        const QString remedy = QStringLiteral("the database holds no branch: load the network's data into it");
+        throw StoreError(StoreError::Kind::Unavailable, QStringLiteral("%1: %2").arg(m_settings.describe(), remedy),
+                         remedy);
+    }
+    m_networkChecked.setRemainingTime(RecheckMs);
+}
+
 void Connection::rollback() {
     // Called while another failure is on its way out; that failure is the one worth reporting.
     try {
@@ -216,7 +361,10 @@ void Connection::rollback() {
 }
 
 void Connection::fail(const QSqlError& error) {
-    const StoreError::Kind kind = classify(error, isPostgres());
+    StoreError::Kind kind = classify(error, isPostgres());
+    if (kind == StoreError::Kind::Unavailable && StatementDeadline::passed()) {
+        kind = StoreError::Kind::Timeout;  // cut by the watchdog, or lost just as the time ran out
+    }
     if (kind == StoreError::Kind::Unavailable || kind == StoreError::Kind::Failed) {
         // The connection may be broken; the next use opens a fresh one.
         drop();
@@ -226,6 +374,7 @@ void Connection::fail(const QSqlError& error) {
 
 void Connection::drop() {
     m_ready = false;
+    m_networkChecked = QDeadlineTimer();
     m_statements.clear();
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
     if (db.isValid()) {

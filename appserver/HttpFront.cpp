@@ -3,6 +3,7 @@
 #include "AccessLog.h"
 #include "MethodCall.h"
 #include "Migrations.h"
+#include "http/Addresses.h"
 #include "server/WireFormat.h"
 
 #include <QJsonDocument>
@@ -10,8 +11,8 @@
 
 namespace {
 
-// Seven methods name a consumer, each with a key per terminal and per address: room for some 3,000 kiosks
-// before idle keys are dropped (a few megabytes).
+// A key per client address and per terminal at an address: room for some 20,000 kiosks before idle keys are
+// dropped (a few megabytes).
 constexpr int MaxLookupKeys = 50000;
 constexpr int MaxKeyLength = 64;
 const QString LookupsHeldBackText =
@@ -30,15 +31,17 @@ QString terminalOf(const Method& method, const QVariantList& arguments) {
            arguments.value(method.registerArgument).toString();
 }
 
-// A client that is no trusted proxy is known by its address; a load balancer on loopback, or one named by
-// --trusted-proxy, names the kiosk's address in X-Forwarded-For (the last hop it added).
+// A client that is no trusted proxy (loopback, or named by --trusted-proxy) is known by its address. Behind
+// trusted proxies, it is the right-most address in X-Forwarded-For that is no trusted proxy: the one the
+// nearest of them appended. Whatever the client wrote there itself stands to the left of it.
 QString clientAddress(const http::Request& request, const QStringList& trustedProxies) {
-    const QString peer = request.peer();
-    const bool trusted =
-        peer == QLatin1String("127.0.0.1") || peer == QLatin1String("::1") || trustedProxies.contains(peer);
-    const QString forwarded = trusted ? request.header("X-Forwarded-For") : QString();
-    const QString last = forwarded.section(u',', -1).trimmed();
-    return last.isEmpty() ? peer : last;
+    const QStringList trusted = QStringList{QStringLiteral("127.0.0.1"), QStringLiteral("::1")} + trustedProxies;
+    QString address = request.peer();
+    const QStringList hops = request.headers("X-Forwarded-For").join(u',').split(u',', Qt::SkipEmptyParts);
+    for (auto hop = hops.crbegin(); http::isAmong(address, trusted) && hop != hops.crend(); ++hop) {
+        address = hop->trimmed();
+    }
+    return address;
 }
 
 }  // namespace
@@ -81,19 +84,37 @@ http::Response HttpFront::route(const http::Request& request, Connection& db) {
     return fault(NotFound);
 }
 
-http::Response HttpFront::health(Connection& db) const {
+// The answer says whether the database is usable and, when the operator has something to do, what; the
+// failure's detail (which may name the database's host) goes to the log, once each time the state changes.
+http::Response HttpFront::health(Connection& db) {
     QJsonObject state{{QStringLiteral("server"), QStringLiteral("ok")}};
-    int status = 200;
+    QString failure;
     try {
         StatementDeadline deadline(m_options.requestTimeoutMs);
-        state.insert(QStringLiteral("schemaVersion"), schemaVersion(db));
+        const int version = schemaVersion(db);
+        db.requireNetwork();
         db.finishStatements();
+        state.insert(QStringLiteral("schemaVersion"), version);
         state.insert(QStringLiteral("database"), QStringLiteral("ok"));
     } catch (const StoreError& error) {
-        state.insert(QStringLiteral("database"), error.detail());
-        status = 503;
+        failure = error.detail();
+        state.insert(QStringLiteral("database"),
+                     error.remedy().isEmpty() ? QStringLiteral("unavailable (the server's log says why)")
+                                              : error.remedy());
     }
-    return {status, QJsonDocument(state).toJson(QJsonDocument::Compact), {}};
+    reportHealth(failure);
+    return {failure.isEmpty() ? 200 : 503, QJsonDocument(state).toJson(QJsonDocument::Compact), {}};
+}
+
+void HttpFront::reportHealth(const QString& failure) {
+    std::lock_guard lock(m_healthMutex);
+    if (failure == m_lastHealthFailure) {
+        return;
+    }
+    m_lastHealthFailure = failure;
+    accesslog::event(failure.isEmpty() ? QStringLiteral("database usable again")
+                                       : QStringLiteral("database unusable: %1").arg(failure),
+                     failure.isEmpty() ? accesslog::Priority::Info : accesslog::Priority::Error);
 }
 
 http::Response HttpFront::connect(const QString& moduleName) const {
@@ -105,21 +126,25 @@ http::Response HttpFront::connect(const QString& moduleName) const {
     }
 }
 
-// Calls that name a consumer are what a badge-enumeration loop repeats; each terminal and each client
-// address has its own bucket per method (a consultation calls each method once), so that neither a forged
-// terminal header nor many addresses alone get past.
-void HttpFront::limitLookups(const http::Request& request, const QString& method) {
+// Calls that name a consumer are what a badge-enumeration loop repeats. All of them share one budget per
+// client address and, within it, one per terminal at that address: a terminal header counts only with the
+// address that sends it, so no caller can spend another kiosk's budget, and a terminal held back spends
+// nothing of its address, so that other kiosks behind it go on.
+void HttpFront::limitLookups(const http::Request& request) {
+    const QString address =
+        http::clientKey(clientAddress(request, m_options.trustedProxies)).left(MaxKeyLength);
     const QString terminal = request.header("X-Totem-Terminal").left(MaxKeyLength);
-    const QString address = clientAddress(request, m_options.trustedProxies).left(MaxKeyLength);
     const auto now = LookupLimiter::Clock::now();
-    bool started = false;
-    // A terminal held back spends nothing of its address, so that other kiosks behind it go on.
-    const bool allowed = m_lookups.take(method + QStringLiteral(" terminal ") + terminal, now, &started) &&
-                         m_lookups.take(method + QStringLiteral(" address ") + address, now, &started);
-    if (started) {
-        accesslog::event(QStringLiteral("consumer look-ups held back: method %1, terminal %2, address %3")
-                             .arg(method, accesslog::printable(terminal, MaxKeyLength),
-                                  accesslog::printable(address, MaxKeyLength)));
+    bool terminalStarted = false;
+    bool addressStarted = false;
+    const bool allowed =
+        m_lookups.take(QStringLiteral("terminal %1 at %2").arg(terminal, address), now, &terminalStarted) &&
+        m_lookups.take(QStringLiteral("address ") + address, now, &addressStarted);
+    if (terminalStarted || addressStarted) {
+        accesslog::event(QStringLiteral("consumer look-ups held back: terminal %1, address %2")
+                             .arg(accesslog::printable(terminal, MaxKeyLength),
+                                  accesslog::printable(address, MaxKeyLength)),
+                         accesslog::Priority::Warning);
     }
     if (!allowed) {
         throw MethodFailure(LookupsHeldBackText);
@@ -137,7 +162,7 @@ http::Response HttpFront::call(const http::Request& request, const QString& modu
     const QString terminal = terminalOf(*decoded.method, decoded.arguments);
     try {
         if (decoded.method->readsConsumer()) {
-            limitLookups(request, decoded.method->name);
+            limitLookups(request);
         }
         StatementDeadline deadline(m_options.requestTimeoutMs);
         const Answer result = invoke(*decoded.method, db, decoded.arguments, m_options.dateFormat);

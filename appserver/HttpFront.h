@@ -4,11 +4,13 @@
 #include "Options.h"
 #include "http/Server.h"
 
+#include <mutex>
+
 class Connection;
 
 // The protocol's endpoints over the HTTP front: health, module connect and method call, protocol faults as
-// {"error": ...} with a 4xx/5xx status, consumer look-ups held to a rate per terminal and per client
-// address. Runs on the worker threads, each with its own database connection.
+// {"error": ...} with a 4xx/5xx status, consumer look-ups held to a rate per client address and per
+// terminal at an address. Runs on the worker threads, each with its own database connection.
 class HttpFront {
 public:
     explicit HttpFront(ServerOptions options);
@@ -18,12 +20,15 @@ public:
 
 private:
     http::Response route(const http::Request& request, Connection& db);
-    http::Response health(Connection& db) const;
+    http::Response health(Connection& db);
+    void reportHealth(const QString& failure);
     http::Response connect(const QString& moduleName) const;
     http::Response call(const http::Request& request, const QString& moduleName, const QString& methodName,
                         Connection& db);
-    void limitLookups(const http::Request& request, const QString& method);
+    void limitLookups(const http::Request& request);
 
     ServerOptions m_options;
     LookupLimiter m_lookups;
+    std::mutex m_healthMutex;
+    QString m_lastHealthFailure;
 };

@@ -95,15 +95,32 @@ int latestSchemaVersion() {
 }
 
 int schemaVersion(Connection& db) {
+    // The catalogue first: reading a table that is not there would be an error, not an answer.
+    QSqlQuery& table = db.run(db.isPostgres()
+                                  ? QStringLiteral("SELECT COUNT(*) FROM information_schema.tables WHERE "
+                                                   "table_schema = current_schema() AND table_name = 'schema_version'")
+                                  : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND "
+                                                   "name = 'SCHEMA_VERSION'"));
+    const bool present = table.next() && table.value(0).toInt() > 0;
+    table.finish();
+    if (!present) {
+        return 0;
+    }
     QSqlQuery& query = db.run(QStringLiteral("SELECT VERSION FROM SCHEMA_VERSION"));
     return query.next() ? query.value(0).toInt() : 0;
 }
 
-void applyMigrations(Connection& db) {
-    db.execute(QStringLiteral("CREATE TABLE IF NOT EXISTS SCHEMA_VERSION (VERSION INTEGER NOT NULL)"));
-    if (schemaVersion(db) == latestSchemaVersion()) {
+void applyMigrations(Connection& db, bool create) {
+    const int version = schemaVersion(db);
+    if (version == latestSchemaVersion()) {
         return;
     }
+    if (version == 0 && !create) {
+        const QString remedy =
+            QStringLiteral("the database has no schema: create it with totem-server --create-schema");
+        throw StoreError(StoreError::Kind::Unavailable, remedy, remedy);
+    }
+    db.execute(QStringLiteral("CREATE TABLE IF NOT EXISTS SCHEMA_VERSION (VERSION INTEGER NOT NULL)"));
     lockForMigration(db);
     try {
         db.execute(

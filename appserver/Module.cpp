@@ -102,6 +102,7 @@ Answer invoke(const Method& method, Connection& db, const QVariantList& argument
     const FinishedStatements finished(db);
     try {
         checkWidths(method, arguments);
+        db.requireNetwork();
         MethodContext context(db, arguments, dateFormat);
         return method.body(context);
     } catch (const MethodFailure& failure) {

@@ -63,10 +63,10 @@ constexpr std::array<Setting, 19> settings{{
      "Connections one client address (an IPv6 /64 network) may hold; loopback and trusted proxies are held to "
      "the total only (default 64)."},
     {"lookup-rate", "per-minute", "TOTEM_SERVER_LOOKUP_RATE",
-     "Calls of each method that names a consumer a terminal or a client address earns back per minute "
-     "(default 20; 0: no limit)."},
+     "Calls that name a consumer (all such methods together) a client address, and each terminal at an "
+     "address, earn back per minute (default 20; 0: no limit)."},
     {"lookup-burst", "count", "TOTEM_SERVER_LOOKUP_BURST",
-     "Calls of each method that names a consumer a terminal or a client address may make at once "
+     "Calls that name a consumer a client address, and each terminal at an address, may make at once "
      "(default 10)."},
     {"tls-cert", "file", "TOTEM_SERVER_TLS_CERT", "PEM certificate chain: serve HTTPS (with --tls-key)."},
     {"tls-key", "file", "TOTEM_SERVER_TLS_KEY", "PEM private key of the certificate."},
@@ -78,6 +78,14 @@ const QCommandLineOption allowPlainHttpOption(
     QStringLiteral("allow-plain-http"),
     QStringLiteral("Serve plain HTTP on an address other than loopback (behind a TLS-terminating proxy or a "
                    "VPN). Also TOTEM_SERVER_ALLOW_PLAIN_HTTP=1."));
+const QCommandLineOption logHealthOption(
+    QStringLiteral("log-health"),
+    QStringLiteral("Write GET /health requests to the access log too (load balancers' probes). Also "
+                   "TOTEM_SERVER_LOG_HEALTH=1."));
+const QCommandLineOption createSchemaOption(
+    QStringLiteral("create-schema"),
+    QStringLiteral("Create the schema in the database given by --database (a new SQLite file, or a database "
+                   "without it), then exit. Serving never creates it."));
 const QCommandLineOption createDemoOption(
     QStringLiteral("create-demo"), QStringLiteral("Create and fill the demo database given by --database, "
                                                   "then exit."));
@@ -103,7 +111,7 @@ void addOptions(QCommandLineParser& parser) {
         parser.addOption({QString::fromLatin1(setting.name), QString::fromLatin1(setting.help),
                           QString::fromLatin1(setting.valueName)});
     }
-    parser.addOptions({allowPlainHttpOption, createDemoOption, sizeOption, todayOption});
+    parser.addOptions({allowPlainHttpOption, logHealthOption, createSchemaOption, createDemoOption, sizeOption, todayOption});
 }
 
 struct NumberRule {
@@ -144,9 +152,15 @@ bool applyNumbers(const QCommandLineParser& parser, ServerOptions& options) {
     return true;
 }
 
-void applyTexts(const QCommandLineParser& parser, ServerOptions& options) {
+// Empty when the texts read; otherwise what is wrong with them.
+QString applyTexts(const QCommandLineParser& parser, ServerOptions& options) {
     if (const QString text = valueOf(parser, Database); !text.isEmpty()) {
-        options.database = DatabaseSettings::fromText(text);
+        QString error;
+        const std::optional<DatabaseSettings> database = DatabaseSettings::fromText(text, &error);
+        if (!database) {
+            return QStringLiteral("--database: %1.").arg(error);
+        }
+        options.database = *database;
     }
     if (const QString text = valueOf(parser, Listen); !text.isEmpty()) {
         options.listenAddress = text;
@@ -162,11 +176,17 @@ void applyTexts(const QCommandLineParser& parser, ServerOptions& options) {
     }
     options.allowPlainHttp = parser.isSet(allowPlainHttpOption) ||
                              qEnvironmentVariable("TOTEM_SERVER_ALLOW_PLAIN_HTTP") == QLatin1String("1");
+    options.logHealth =
+        parser.isSet(logHealthOption) || qEnvironmentVariable("TOTEM_SERVER_LOG_HEALTH") == QLatin1String("1");
+    return {};
 }
 
 // Empty when the demo options read; otherwise what is wrong with them.
 QString applyDemo(const QCommandLineParser& parser, ServerOptions& options) {
     options.createDemo = parser.isSet(createDemoOption);
+    options.createSchema = parser.isSet(createSchemaOption);
+    // Only these two write the schema into a database; serving never does.
+    options.database.createSchema = options.createDemo || options.createSchema;
     options.demoSize = parser.value(sizeOption);
     options.demoToday = parser.isSet(todayOption) ? QDate::fromString(parser.value(todayOption), Qt::ISODate)
                                                   : QDate::currentDate();
@@ -198,7 +218,10 @@ ParsedOptions parseOptions(const QStringList& arguments) {
         return parsed;
     }
     ServerOptions options;
-    applyTexts(parser, options);
+    parsed.error = applyTexts(parser, options);
+    if (!parsed.error.isEmpty()) {
+        return parsed;
+    }
     if (!applyNumbers(parser, options)) {
         parsed.error = QStringLiteral("A numeric option is not a whole number in its range; see --help.");
         return parsed;

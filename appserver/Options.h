@@ -34,7 +34,11 @@ struct ServerOptions {
     QString tlsCertificate;
     QString tlsKey;
     bool allowPlainHttp = false;
+    // GET /health in the access log; off, since load balancers probe it every few seconds.
+    bool logHealth = false;
 
+    // Create the schema in the database, then exit.
+    bool createSchema = false;
     // Demo data: create and fill the database, then exit.
     bool createDemo = false;
     QString demoSize = QStringLiteral("small");

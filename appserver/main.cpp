@@ -21,6 +21,8 @@
 
 namespace {
 
+using accesslog::Priority;
+
 int createDemo(const ServerOptions& options) {
     try {
         Connection db(options.database);
@@ -37,25 +39,42 @@ int createDemo(const ServerOptions& options) {
                 .arg(summary.movements));
         return 0;
     } catch (const StoreError& error) {
-        accesslog::event(QStringLiteral("demo database not created: %1").arg(error.detail()));
+        accesslog::event(QStringLiteral("demo database not created: %1").arg(error.detail()), Priority::Error);
     } catch (const std::runtime_error& error) {
-        accesslog::event(
-            QStringLiteral("demo database not created: %1").arg(QString::fromUtf8(error.what())));
+        accesslog::event(QStringLiteral("demo database not created: %1").arg(QString::fromUtf8(error.what())),
+                         Priority::Error);
     }
     return 1;
 }
 
-// Applies the migrations at start; a database out of reach is reported and tried again by each request.
+// Opens the database, which applies its pending migrations (or writes the schema when the settings ask),
+// and logs its version; raises StoreError.
+void openDatabase(const DatabaseSettings& settings) {
+    Connection db(settings);
+    db.ensureOpen();
+    accesslog::event(
+        QStringLiteral("database %1 at schema version %2").arg(settings.describe()).arg(schemaVersion(db)));
+}
+
+int createSchema(const DatabaseSettings& settings) {
+    try {
+        openDatabase(settings);
+        return 0;
+    } catch (const StoreError& error) {
+        accesslog::event(QStringLiteral("schema not created in %1: %2").arg(settings.describe(), error.detail()),
+                         Priority::Error);
+        return 1;
+    }
+}
+
+// At start; a database out of reach is reported and tried again by each request.
 void prepareDatabase(const DatabaseSettings& settings) {
     try {
-        Connection db(settings);
-        db.ensureOpen();
-        accesslog::event(QStringLiteral("database %1 at schema version %2")
-                             .arg(settings.describe())
-                             .arg(schemaVersion(db)));
+        openDatabase(settings);
     } catch (const StoreError& error) {
         accesslog::event(
-            QStringLiteral("database %1 unavailable for now: %2").arg(settings.describe(), error.detail()));
+            QStringLiteral("database %1 unavailable for now: %2").arg(settings.describe(), error.detail()),
+            Priority::Warning);
     }
 }
 
@@ -81,7 +100,8 @@ bool plainHttpAllowed(const ServerOptions& options) {
     accesslog::event(QStringLiteral("refusing to serve plain HTTP on %1: give --tls-cert and --tls-key, or "
                                     "--allow-plain-http when a TLS-terminating proxy or a VPN protects the "
                                     "network")
-                         .arg(options.listenAddress));
+                         .arg(options.listenAddress),
+                     Priority::Error);
     return false;
 }
 
@@ -92,7 +112,8 @@ std::optional<http::TlsContext> tlsContext(const ServerOptions& options) {
     try {
         return http::loadTlsContext(options.tlsCertificate, options.tlsKey);
     } catch (const std::runtime_error& error) {
-        accesslog::event(QStringLiteral("cannot serve HTTPS: %1").arg(QString::fromUtf8(error.what())));
+        accesslog::event(QStringLiteral("cannot serve HTTPS: %1").arg(QString::fromUtf8(error.what())),
+                         Priority::Error);
         return std::nullopt;
     }
 }
@@ -115,7 +136,8 @@ int connectionsWithinDescriptors(const ServerOptions& options) {
                                     "(LimitNOFILE in the unit raises it)")
                          .arg(options.maxConnections)
                          .arg(allowed)
-                         .arg(descriptors.rlim_cur));
+                         .arg(descriptors.rlim_cur),
+                     Priority::Warning);
     return allowed;
 }
 
@@ -150,24 +172,25 @@ int serve(const ServerOptions& options) {
         return 1;
     }
     prepareDatabase(options.database);
-    ServerOptions serving = options;
-    serving.database.createSqliteFile = false;
 
-    HttpFront front(serving);
+    HttpFront front(options);
     http::Server server(
         options.workers, httpLimits(options), *tls,
         [&front](const http::Request& request, const http::Server::Reply& reply) {
             reply(front.answer(request, *threadDatabase));
         },
-        [](const http::Answered& answered) {
-            accesslog::request(answered.terminal, answered.path, answered.status, answered.milliseconds);
+        [logHealth = options.logHealth](const http::Answered& answered) {
+            // A load balancer's probes every few seconds would bury the kiosks' requests.
+            if (logHealth || answered.path != QLatin1String("/health")) {
+                accesslog::request(answered.terminal, answered.path, answered.status, answered.milliseconds);
+            }
         },
-        &accesslog::event);
+        [](const QString& text) { accesslog::event(text, Priority::Warning); });
     int port = 0;
     try {
         port = server.listen(options.listenAddress, options.port);
     } catch (const std::runtime_error& error) {
-        accesslog::event(QString::fromUtf8(error.what()));
+        accesslog::event(QString::fromUtf8(error.what()), Priority::Error);
         return 1;
     }
     accesslog::event(*tls ? QStringLiteral("serving HTTPS with %1").arg(options.tlsCertificate)
@@ -184,8 +207,8 @@ int serve(const ServerOptions& options) {
     });
     // Each thread serves its connections and does their requests' database work on a database connection of
     // its own; idle and slow connections hold neither.
-    server.run([&serving](const std::function<void()>& serve) {
-        Connection db(serving.database);
+    server.run([&options](const std::function<void()>& serve) {
+        Connection db(options.database);
         threadDatabase = &db;
         serve();
         threadDatabase = nullptr;
@@ -197,10 +220,20 @@ int serve(const ServerOptions& options) {
     return 0;
 }
 
+// Qt's own warnings (a database driver's, say) become events like the server's: one line each, with their
+// priority, never a line of their own on standard error that the journal would split or the log lose.
+void logQtMessage(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    const Priority priority = type == QtCriticalMsg || type == QtFatalMsg ? Priority::Error
+                              : type == QtWarningMsg                   ? Priority::Warning
+                                                                       : Priority::Info;
+    accesslog::event(text, priority);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     platform::cacheLocalTimeZone();
+    qInstallMessageHandler(&logQtMessage);
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("totem-server"));
     const ParsedOptions parsed = parseOptions(QCoreApplication::arguments());
@@ -212,7 +245,10 @@ int main(int argc, char* argv[]) {
         std::printf("%s", qPrintable(parsed.help));
         return 0;
     }
-    const int status = parsed.options->createDemo ? createDemo(*parsed.options) : serve(*parsed.options);
+    const ServerOptions& options = *parsed.options;
+    const int status = options.createSchema ? createSchema(options.database)
+                       : options.createDemo ? createDemo(options)
+                                            : serve(options);
     accesslog::flush();
     return status;
 }

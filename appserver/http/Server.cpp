@@ -9,6 +9,7 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
+#include <boost/range/iterator_range.hpp>
 
 #include <algorithm>
 #include <stdexcept>
@@ -41,6 +42,14 @@ QString Request::path() const {
 QString Request::header(const char* name) const {
     const auto value = m_message[name];
     return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
+}
+
+QStringList Request::headers(const char* name) const {
+    QStringList values;
+    for (const auto& field : boost::make_iterator_range(m_message.equal_range(name))) {
+        values.append(QString::fromUtf8(field.value().data(), static_cast<qsizetype>(field.value().size())));
+    }
+    return values;
 }
 
 QByteArray Request::body() const {

@@ -53,7 +53,8 @@ public:
 
     QByteArray method() const;
     QString path() const;  // the target without its query
-    QString header(const char* name) const;
+    QString header(const char* name) const;  // the first line of that name
+    QStringList headers(const char* name) const;  // every line of that name, in order
     QByteArray body() const;
     QString peer() const { return m_peer; }  // the connecting address
 

@@ -1,5 +1,7 @@
 #include "http/Session.h"
 
+#include "http/Addresses.h"
+
 #include "server/WireFormat.h"
 
 #include <boost/asio/dispatch.hpp>
@@ -481,19 +483,6 @@ private:
 
 }  // namespace
 
-std::string clientKey(const net::ip::address& address) {
-    if (address.is_v4()) {
-        return address.to_v4().to_string();
-    }
-    const net::ip::address_v6 v6 = address.to_v6();
-    if (v6.is_v4_mapped()) {
-        return net::ip::make_address_v4(net::ip::v4_mapped, v6).to_string();
-    }
-    net::ip::address_v6::bytes_type bytes = v6.to_bytes();
-    std::fill(bytes.begin() + 8, bytes.end(), 0);
-    return net::ip::address_v6(bytes).to_string() + "/64";
-}
-
 Shared::Shared(Limits limits, TlsContext tls, Server::Handler handler, Server::Observer observer,
                Server::EventLog events)
     : limits(std::move(limits)),
@@ -503,11 +492,7 @@ Shared::Shared(Limits limits, TlsContext tls, Server::Handler handler, Server::O
       events(std::move(events)) {}
 
 bool Shared::unlimited(const net::ip::address& peer) const {
-    const net::ip::address plain =
-        peer.is_v6() && peer.to_v6().is_v4_mapped()
-            ? net::ip::address(net::ip::make_address_v4(net::ip::v4_mapped, peer.to_v6()))
-            : peer;
-    return limits.unlimitedAddresses.contains(QString::fromStdString(plain.to_string()));
+    return isAmong(QString::fromStdString(peer.to_string()), limits.unlimitedAddresses);
 }
 
 std::optional<Shared::Admitted> Shared::admit(const net::ip::address& peer) {

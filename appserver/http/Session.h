@@ -16,10 +16,6 @@
 
 namespace http::detail {
 
-// The key a client's connections are counted under: its IPv4 address (an IPv4-mapped IPv6 address is
-// one), or the /64 network of its IPv6 address, which one host commonly holds whole.
-std::string clientKey(const boost::asio::ip::address& address);
-
 class SessionBase {
 public:
     virtual ~SessionBase() = default;

@@ -265,13 +265,18 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "%s", qPrintable(parser.helpText()));
         return 2;
     }
-    const DatabaseSettings settings = DatabaseSettings::fromText(parser.value(database));
+    QString error;
+    const std::optional<DatabaseSettings> settings = DatabaseSettings::fromText(parser.value(database), &error);
+    if (!settings) {
+        std::fprintf(stderr, "--database: %s\n", qPrintable(error));
+        return 2;
+    }
     std::printf(
         "| clients | path | consultations | per second | p50 ms | p99 ms | failures "
         "|\n|---|---|---|---|---|---|---|\n");
     for (const QString& count : parser.value(clients).split(QLatin1Char(','))) {
         for (const auto& [name, factory] : {std::pair{"HTTP", overHttp(parser.value(server))},
-                                            std::pair{"in-process", inProcess(settings)}}) {
+                                            std::pair{"in-process", inProcess(*settings)}}) {
             const Result result = measure(factory, count.toInt(), parser.value(seconds).toInt(), demoToday);
             std::printf("| %d | %s | %zu | %.0f | %.2f | %.2f | %d |\n", count.toInt(), name,
                         result.microseconds.size(),

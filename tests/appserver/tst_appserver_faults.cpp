@@ -299,6 +299,49 @@ private slots:
         QCOMPARE(packetFrom(after).rows.size(), 1);
     }
 
+    // A database the server must not serve as healthy: /health answers 503 and says what to do, the kiosks'
+    // calls get the unavailability text, and the file is left as it was.
+    void databaseWithoutNetworkIsNotServed_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("says");
+        dataRow("a file that does not exist", "missing", "unavailable");
+        dataRow("an empty file", "empty", "has no schema");
+        dataRow("a file emptied while serving", "emptied", "has no schema");
+        dataRow("the schema without any branch", "bare", "holds no branch");
+    }
+
+    void databaseWithoutNetworkIsNotServed() {
+        QFETCH(QString, kind);
+        QFETCH(QString, says);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("totem.db"));
+        if (kind == QLatin1String("empty")) {
+            QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+        } else if (kind == QLatin1String("bare")) {
+            QVERIFY(ServerProcess::createSchema(path).isEmpty());
+        } else if (kind == QLatin1String("emptied")) {
+            QVERIFY(QFile::copy(m_fixture->database(), path));
+        }
+        ServerProcess server({QStringLiteral("--database"), path});
+        QVERIFY2(server.failure().isEmpty(), qPrintable(server.failure()));
+        const QVariantList register1{QStringLiteral("001"), QStringLiteral("0001")};
+        if (kind == QLatin1String("emptied")) {
+            const ServerProcess::Reply served = server.call(TerminalCons, QStringLiteral("getParametrosCx"), register1);
+            QCOMPARE(packetFrom(wire::decodeResult(served.body)).rows.size(), 1);
+            QVERIFY(QFile(path).resize(0));
+        }
+        const qint64 size = QFileInfo::exists(path) ? QFileInfo(path).size() : -1;
+        // The connection that saw the file emptied reports its own failure first; the next one, what to do.
+        QCOMPARE(server.get(QStringLiteral("/health")).status, 503);
+        const ServerProcess::Reply health = server.get(QStringLiteral("/health"));
+        QCOMPARE(health.status, 503);
+        QVERIFY2(health.body.contains(says.toUtf8()), health.body.constData());
+        const ServerProcess::Reply call = server.call(TerminalCons, QStringLiteral("getParametrosCx"), register1);
+        QVERIFY2(wire::decodeResult(call.body).toString().contains(QStringLiteral("indisponível")),
+                 call.body.constData());
+        QCOMPARE(QFileInfo::exists(path) ? QFileInfo(path).size() : -1, size);
+    }
+
     void missingDatabaseFolderRecoversWhenItAppears() {
         QTemporaryDir dir;
         const QString folder = dir.filePath(QStringLiteral("later"));
@@ -333,7 +376,15 @@ private slots:
                                             {QStringLiteral("1001"), QStringLiteral("N")});
         QCOMPARE(postgres.lastStatus(), 200);
         QVERIFY2(down.toString().contains(QStringLiteral("indisponível")), qPrintable(down.toString()));
-        QCOMPARE(postgres.server().get(QStringLiteral("/health")).status, 503);
+        const ServerProcess::Reply health = postgres.server().get(QStringLiteral("/health"));
+        QCOMPARE(health.status, 503);
+        // Where the database lives is for the log, not for whoever asks.
+        QVERIFY2(!health.body.contains(QByteArray::number(postgres.cluster()->port())), health.body.constData());
+        QTRY_VERIFY(postgres.server().errors().contains(QString::number(postgres.cluster()->port())));
+        // One event, one line, however many lines the database's message has.
+        for (const QString& line : postgres.server().errors().split(u'\n', Qt::SkipEmptyParts)) {
+            QVERIFY2(line.front().isDigit(), qPrintable(line));
+        }
 
         QVERIFY(postgres.cluster()->start());
         const QVariant back = postgres.call(TerminalCons, QStringLiteral("getConsumidor"),
@@ -384,6 +435,35 @@ private slots:
         QCOMPARE(
             packetFrom(postgres.call(TerminalCons, QStringLiteral("getConsumidor"), arguments)).rows.size(),
             1);
+    }
+
+    // A database without the schema is left as it is, and a server that stops answering altogether (stopped
+    // with SIGSTOP: no statement_timeout of its own can end anything) costs a call no more than the server's
+    // per-request time-out and a second.
+    void postgresWithoutSchemaOrFrozen() {
+        AppServerFixture postgres(Engine::Postgres);
+        if (postgres.postgresMissing()) {
+            QSKIP(qPrintable(postgres.failure()));
+        }
+        QVERIFY(postgres.cluster()->createDatabase(QStringLiteral("bare")));
+        ServerProcess bare({QStringLiteral("--database"), postgres.cluster()->url(QStringLiteral("bare"))});
+        const ServerProcess::Reply health = bare.get(QStringLiteral("/health"));
+        QCOMPARE(health.status, 503);
+        QVERIFY2(health.body.contains("has no schema"), health.body.constData());
+        QCOMPARE(postgres.cluster()->tableCount(QStringLiteral("bare")), 0);
+
+        QVERIFY(postgres.startServer({QStringLiteral("--request-timeout"), QStringLiteral("1000")}));
+        const QVariantList arguments{QStringLiteral("1001"), QStringLiteral("N")};
+        QCOMPARE(packetFrom(postgres.call(TerminalCons, QStringLiteral("getConsumidor"), arguments)).rows.size(), 1);
+        QVERIFY(postgres.cluster()->freeze(true));
+        const auto thaw = qScopeGuard([&postgres] { postgres.cluster()->freeze(false); });
+        // Without the cut, the call would wait for the thaw below and then be answered.
+        QFuture<QVariant> frozen = QtConcurrent::run(
+            [&postgres, &arguments] { return postgres.call(TerminalCons, QStringLiteral("getConsumidor"), arguments); });
+        QVERIFY(frozen.isValid());
+        QTRY_VERIFY_WITH_TIMEOUT(frozen.isFinished(), 8000);
+        QVERIFY2(frozen.result().toString().contains(QStringLiteral("tempo limite")),
+                 qPrintable(frozen.result().toString()));
     }
 
     void sigtermFinishesTheRequestInFlight() {

@@ -255,6 +255,8 @@ private slots:
         dataRow("day of the cancelled sale", -2, -2, "2");
         dataRow("today", 0, 0, "3");
         dataRow("no purchases", -30, -20, "");
+        dataRow("to the last day a date can name", -10,
+                static_cast<int>(AppServerFixture::DemoToday.daysTo(QDate(9999, 12, 31))), "3|2|T|1");
     }
 
     void storesWithPurchasesInPeriod() {
@@ -327,6 +329,8 @@ private slots:
         dataRow("whole year", ExtratoDetalhado, "GetMoviClie", "01/01/2024", dayText(0), "C|D|" + types,
                 "300|291.5|" + balances);
         dataRow("future", ExtratoSimplificado, "getMoviClie", dayText(1), dayText(30), "", "");
+        dataRow("to the last day a date can name", ExtratoSimplificado, "getMoviClie", dayText(-10),
+                "31/12/9999", types, balances);
         dataRow("start after end", ExtratoDetalhado, "GetMoviClie", dayText(0), dayText(-10), "", "");
     }
 

@@ -18,6 +18,8 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <atomic>
 
 namespace {
@@ -56,13 +58,22 @@ QByteArray headerLines(int count, int valueLength) {
 }
 
 // A consumer look-up as a kiosk sends it, from `address` as a load balancer on loopback names it.
-QVariant lookUp(const ServerProcess& server, const QString& terminal, const QString& address,
-                const QString& code) {
+// `forwarded`: the X-Forwarded-For header lines, ';' apart.
+QVariant lookUp(const ServerProcess& server, const QString& terminal, const QString& forwarded,
+                const QString& code, const QString& method = QStringLiteral("getConsumidor")) {
+    HttpClient::Headers headers{qMakePair(QByteArray("X-Totem-Terminal"), terminal.toUtf8())};
+    for (const QString& line : forwarded.split(u';')) {
+        headers.append(qMakePair(QByteArray("X-Forwarded-For"), line.toUtf8()));
+    }
+    const bool simplified = method == QLatin1String("getMoviClie");
+    const QVariantList arguments =
+        method == QLatin1String("getConsumidor")
+            ? QVariantList{code, QStringLiteral("N")}
+            : QVariantList{QStringLiteral("0001"), QStringLiteral("10"), code, dayText(-10), dayText(0)};
     const ServerProcess::Reply reply =
-        server.post(QStringLiteral("/modules/Qvr.rdmTerminalCons/getConsumidor"),
-                    wire::encodeCall({code, QStringLiteral("N")}),
-                    {qMakePair(QByteArray("X-Totem-Terminal"), terminal.toUtf8()),
-                     qMakePair(QByteArray("X-Forwarded-For"), address.toUtf8())});
+        server.post(QStringLiteral("/modules/%1/%2")
+                        .arg(simplified ? QStringLiteral("Qvr.rdmExtratoSimplificado") : TerminalCons, method),
+                    wire::encodeCall(arguments), headers);
     return reply.status == 200 ? wire::decodeResult(reply.body) : QVariant();
 }
 
@@ -286,7 +297,58 @@ private slots:
             m_fixture->call(TerminalCons, QStringLiteral("getParaVend"), {QStringLiteral("0001")}).typeId(),
             qMetaTypeId<DataPacket>());
         QVERIFY(m_fixture->server().terminate());
-        QCOMPARE(m_fixture->server().errors().count(QStringLiteral("getConsumidor, terminal 0001001,")), 1);
+        QCOMPARE(m_fixture->server().errors().count(QStringLiteral("terminal 0001001, address 10.0.0.1")), 1);
+    }
+
+    // Look-ups sent through a load balancer on loopback: each call is "method|terminal|X-Forwarded-For lines
+    // (';' apart)"; the budget is 3 at once.
+    void lookupBudget_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<QString>("served");  // per call: S served, H held back
+        dataRow("a forged terminal from another address spends none of the kiosk's budget", QStringList(),
+                QStringList(4, QStringLiteral("getConsumidor|0001001|10.0.0.9")) +
+                    QStringList{QStringLiteral("getConsumidor|0001001|10.0.0.1")},
+                QStringLiteral("SSSHS"));
+        dataRow("one budget across the methods", QStringList(),
+                QStringList{QStringLiteral("getConsumidor|T1|10.0.0.2"), QStringLiteral("getSaldo|T1|10.0.0.2"),
+                            QStringLiteral("getMoviClie|T1|10.0.0.2"), QStringLiteral("getSaldo|T1|10.0.0.2")},
+                QStringLiteral("SSSH"));
+        dataRow("an IPv6 client counts by its /64 network", QStringList(),
+                QStringList{QStringLiteral("getConsumidor|T1|2001:db8::1"),
+                            QStringLiteral("getConsumidor|T2|2001:db8::2"),
+                            QStringLiteral("getConsumidor|T3|2001:db8::3:4"),
+                            QStringLiteral("getConsumidor|T4|2001:db8::ff")},
+                QStringLiteral("SSSH"));
+        dataRow("the address the proxy appended counts, not the client's own line", QStringList(),
+                QStringList{QStringLiteral("getConsumidor|T1|1.1.1.1;10.0.0.5"),
+                            QStringLiteral("getConsumidor|T2|1.1.1.2;10.0.0.5"),
+                            QStringLiteral("getConsumidor|T3|1.1.1.3, 10.0.0.5"),
+                            QStringLiteral("getConsumidor|T4|1.1.1.4;10.0.0.5")},
+                QStringLiteral("SSSH"));
+        dataRow("a proxy on loopback seen as ::ffff:127.0.0.1 is trusted",
+                QStringList{QStringLiteral("--listen"), QStringLiteral("::"), QStringLiteral("--allow-plain-http")},
+                QStringList{QStringLiteral("getConsumidor|T1|10.0.1.1"), QStringLiteral("getConsumidor|T2|10.0.1.2"),
+                            QStringLiteral("getConsumidor|T3|10.0.1.3"),
+                            QStringLiteral("getConsumidor|T4|10.0.1.4")},
+                QStringLiteral("SSSS"));
+    }
+
+    void lookupBudget() {
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, calls);
+        QFETCH(QString, served);
+        QVERIFY(m_fixture->startServer(QStringList{QStringLiteral("--lookup-rate"), QStringLiteral("1"),
+                                                   QStringLiteral("--lookup-burst"), QStringLiteral("3")} +
+                                       options));
+        QString answers;
+        for (const QString& call : calls) {
+            const QVariant answer = lookUp(m_fixture->server(), call.section(u'|', 1, 1), call.section(u'|', 2),
+                                           QStringLiteral("1001"), call.section(u'|', 0, 0));
+            QVERIFY2(answer.isValid(), qPrintable(call));
+            answers += heldBack(answer) ? u'H' : u'S';
+        }
+        QCOMPARE(answers, served);
     }
 
     void forwardedAddressIsTrustedFromProxiesOnly_data() {
@@ -501,6 +563,75 @@ private slots:
         }
         QVERIFY(
             !QRegularExpression(QStringLiteral("(?<![\\d])%1(?![\\d])").arg(code)).match(logs).hasMatch());
+    }
+
+    // A reader that stops reading the access log (a stalled pipe) holds no request: the log's own thread waits
+    // for it, with a bounded queue, while the calls go on being answered.
+    void stalledLogReaderHoldsNoRequest() {
+        QVERIFY(m_fixture->startServer());
+        ServerProcess& server = m_fixture->server();
+        // Nothing reads the server's output meanwhile: the pipe fills after a few hundred lines.
+        for (int call = 0; call < 1500; ++call) {
+            const ServerProcess::Reply reply =
+                server.call(TerminalCons, QStringLiteral("getParaVend"), {QStringLiteral("0001")});
+            QVERIFY2(reply.status == 200, qPrintable(QStringLiteral("call %1 unanswered").arg(call)));
+        }
+        QVERIFY(server.terminate());
+        QVERIFY(server.output().count(QStringLiteral("method=getParaVend")) > 0);
+    }
+
+    void healthProbesAreLoggedWhenAsked_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<bool>("logged");
+        dataRow("by default", QStringList(), false);
+        dataRow("with --log-health", QStringList{QStringLiteral("--log-health")}, true);
+    }
+
+    void healthProbesAreLoggedWhenAsked() {
+        QFETCH(QStringList, options);
+        QFETCH(bool, logged);
+        QVERIFY(m_fixture->startServer(options));
+        QCOMPARE(m_fixture->server().get(QStringLiteral("/health")).status, 200);
+        QVERIFY(m_fixture->server().terminate());
+        QCOMPARE(m_fixture->server().output().contains(QStringLiteral("module=health")), logged);
+    }
+
+    // Under systemd, standard error is the journal's stream (JOURNAL_STREAM names it): each event begins
+    // with its syslog priority there, and nowhere else.
+    void eventsCarryTheirPriorityForTheJournal_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("journal");
+        QTest::addColumn<QString>("line");
+        dataRow("an error to the journal", QStringList{QStringLiteral("--listen"), QStringLiteral("0.0.0.0")}, true,
+                "<3>");
+        dataRow("information to the journal", QStringList{QStringLiteral("--create-schema")}, true, "<6>");
+        dataRow("an error elsewhere", QStringList{QStringLiteral("--listen"), QStringLiteral("0.0.0.0")}, false,
+                "refusing");
+    }
+
+    void eventsCarryTheirPriorityForTheJournal() {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, journal);
+        QFETCH(QString, line);
+        QTemporaryDir dir;
+        const QString errors = dir.filePath(QStringLiteral("errors"));
+        QVERIFY(QFile(errors).open(QIODevice::WriteOnly));
+        struct stat file {};
+        QVERIFY(stat(QFile::encodeName(errors).constData(), &file) == 0);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("JOURNAL_STREAM"),
+                           journal ? QStringLiteral("%1:%2").arg(file.st_dev).arg(file.st_ino) : QString());
+        QProcess server;
+        server.setProcessEnvironment(environment);
+        server.setStandardErrorFile(errors);
+        server.start(ServerProcess::executable(),
+                     arguments + QStringList{QStringLiteral("--database"), dir.filePath(QStringLiteral("new.db"))});
+        QVERIFY(server.waitForFinished(30000));
+        QFile written(errors);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QString first = QString::fromUtf8(written.readLine());
+        QVERIFY2(journal ? first.startsWith(line) : !first.startsWith(u'<') && first.contains(line),
+                 qPrintable(first));
     }
 
 private:

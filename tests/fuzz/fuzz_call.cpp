@@ -23,6 +23,7 @@ public:
     DemoDatabase() {
         DatabaseSettings settings;
         settings.sqlitePath = m_dir.filePath(QStringLiteral("fuzz.db"));
+        settings.createSchema = true;
         m_db = std::make_unique<Connection>(settings);
         demo::createDemo(*m_db, demo::Size::Small, QDate(2024, 5, 15));
         m_changesBefore = changes();

@@ -2,10 +2,15 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTcpServer>
 
 #include <pwd.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
 
 namespace {
 
@@ -120,4 +125,45 @@ bool PostgresCluster::createDatabase(const QString& name) {
     return run(QStringLiteral("createdb"),
                {QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
                 QString::number(m_port), QStringLiteral("-U"), QStringLiteral("totem"), name});
+}
+
+bool PostgresCluster::freeze(bool frozen) {
+    QFile pidFile(m_dir.filePath(QStringLiteral("data/postmaster.pid")));
+    if (!pidFile.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const pid_t postmaster = pidFile.readLine().trimmed().toInt();
+    QList<pid_t> cluster{postmaster};
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        // "pid (name) state ppid ...": the parent is the second field after the name's closing parenthesis.
+        if (stat.open(QIODevice::ReadOnly)) {
+            const QByteArray fields = stat.readAll();
+            if (fields.mid(fields.lastIndexOf(')') + 2).split(' ').value(1).toInt() == postmaster) {
+                cluster.append(entry.toInt());
+            }
+        }
+    }
+    return std::all_of(cluster.begin(), cluster.end(),
+                       [frozen](pid_t pid) { return ::kill(pid, frozen ? SIGSTOP : SIGCONT) == 0; });
+}
+
+int PostgresCluster::tableCount(const QString& database) {
+    const QString name = QStringLiteral("table-count");
+    int count = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(QStringLiteral("127.0.0.1"));
+        db.setPort(m_port);
+        db.setUserName(QStringLiteral("totem"));
+        db.setDatabaseName(database);
+        QSqlQuery query(db);
+        if (db.open() && query.exec(QStringLiteral("SELECT COUNT(*) FROM information_schema.tables "
+                                                   "WHERE table_schema = 'public'")) &&
+            query.next()) {
+            count = query.value(0).toInt();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return count;
 }

@@ -22,6 +22,11 @@ public:
     // Stops and starts the server, for tests of a database that goes away and comes back.
     bool stop();
     bool start();
+    // Stops every process of the cluster where it is (SIGSTOP), or lets them go on: a server that answers
+    // nothing, not even a cancel.
+    bool freeze(bool frozen);
+    // Tables in the database's public schema; -1 when it cannot be read.
+    int tableCount(const QString& database);
 
 private:
     bool run(const QString& program, const QStringList& arguments, int timeoutMs = 60000);

@@ -9,10 +9,6 @@ namespace {
 
 constexpr int StartTimeoutMs = 30000;
 
-QString executable() {
-    return QStringLiteral(TOTEM_SERVER_PATH);
-}
-
 ServerProcess::Reply replyOf(const HttpClient::Exchange& exchange) {
     return {exchange.status, exchange.body};
 }
@@ -89,13 +85,25 @@ QString ServerProcess::errors() {
     return m_errors;
 }
 
-QString ServerProcess::createDemo(const QString& database, const QDate& today) {
+QString ServerProcess::executable() {
+    return QStringLiteral(TOTEM_SERVER_PATH);
+}
+
+QString ServerProcess::runToEnd(const QStringList& arguments) {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(executable(), {QStringLiteral("--create-demo"), QStringLiteral("--database"), database,
-                                 QStringLiteral("--today"), today.toString(Qt::ISODate)});
+    process.start(executable(), arguments);
     if (!process.waitForFinished(120000) || process.exitCode() != 0) {
-        return QStringLiteral("demo data not created: %1").arg(QString::fromUtf8(process.readAll()));
+        return QStringLiteral("%1 failed: %2").arg(arguments.join(u' '), QString::fromUtf8(process.readAll()));
     }
     return {};
+}
+
+QString ServerProcess::createDemo(const QString& database, const QDate& today) {
+    return runToEnd({QStringLiteral("--create-demo"), QStringLiteral("--database"), database,
+                     QStringLiteral("--today"), today.toString(Qt::ISODate)});
+}
+
+QString ServerProcess::createSchema(const QString& database) {
+    return runToEnd({QStringLiteral("--create-schema"), QStringLiteral("--database"), database});
 }

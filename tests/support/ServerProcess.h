@@ -44,10 +44,16 @@ public:
     // log in memory.
     void discardOutput();
 
-    // Runs totem-server --create-demo for the database, with the demo year ending on `today`.
+    // Runs totem-server --create-demo for the database, with the demo year ending on `today`; empty when it
+    // worked, otherwise its output.
     static QString createDemo(const QString& database, const QDate& today);
+    // Runs totem-server --create-schema for the database; the same.
+    static QString createSchema(const QString& database);
+    static QString executable();
 
 private:
+    static QString runToEnd(const QStringList& arguments);
+
     std::unique_ptr<QProcess> m_process;
     std::unique_ptr<HttpClient> m_client;
     QString m_failure;
