@@ -523,6 +523,12 @@ private slots:
         dataRow("key without certificate",
                 QStringList{QStringLiteral("--tls-key"), QStringLiteral("/nonexistent/server.key")},
                 QStringLiteral("--tls-cert and --tls-key go together"));
+        dataRow("a database this server does not speak",
+                QStringList{QStringLiteral("--database"), QStringLiteral("mysql://totem@db/totem")},
+                QStringLiteral("--database: \"mysql\" is no database this server speaks"));
+        dataRow("a PostgreSQL URL that does not read",
+                QStringList{QStringLiteral("--database"), QStringLiteral("postgresql:/broken")},
+                QStringLiteral("--database: the PostgreSQL URL does not read"));
     }
 
     void serverRefusesToStart() {
