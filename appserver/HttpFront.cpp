@@ -3,6 +3,10 @@
 #include "AccessLog.h"
 #include "MethodCall.h"
 #include "Migrations.h"
+#include "fleet/FleetRecorder.h"
+#include "fleet/FleetView.h"
+#include "fleet/Heartbeat.h"
+#include "fleet/Metrics.h"
 #include "http/Addresses.h"
 #include "server/WireFormat.h"
 
@@ -46,8 +50,10 @@ QString clientAddress(const http::Request& request, const QStringList& trustedPr
 
 }  // namespace
 
-HttpFront::HttpFront(ServerOptions options)
+HttpFront::HttpFront(ServerOptions options, FleetRecorder& fleet, Metrics& metrics)
     : m_options(std::move(options)),
+      m_fleet(fleet),
+      m_metrics(metrics),
       m_lookups({m_options.lookupPerMinute, m_options.lookupBurst, MaxLookupKeys}) {}
 
 http::Response HttpFront::answer(const http::Request& request, Connection& db) {
@@ -61,6 +67,9 @@ http::Response HttpFront::answer(const http::Request& request, Connection& db) {
     if (const QString terminal = request.header("X-Totem-Terminal"); !terminal.isEmpty()) {
         response.terminal = terminal;
     }
+    const bool consultation =
+        response.status == 200 && request.path().endsWith(QLatin1String("/Qvr.rdmTerminalCons/getConsumidor"));
+    m_fleet.sighted(response.terminal, clientAddress(request, m_options.trustedProxies), consultation);
     return response;
 }
 
@@ -74,6 +83,13 @@ http::Response HttpFront::route(const http::Request& request, Connection& db) {
                        !parts.at(2).isEmpty() && !parts.constLast().isEmpty();
     if (request.path() == QLatin1String("/health")) {
         return get ? health(db) : fault(NotAllowed);
+    }
+    if (request.path() == QLatin1String("/fleet/heartbeat")) {
+        return post ? heartbeat(request) : fault(NotAllowed);
+    }
+    if (QStringList{QStringLiteral("/fleet"), QStringLiteral("/fleet.json"), QStringLiteral("/metrics")}.contains(
+            request.path())) {
+        return get ? forOperator(request, db) : fault(NotAllowed);
     }
     if (named && parts.size() == 3) {
         return get ? connect(parts.at(2)) : fault(NotAllowed);
@@ -147,6 +163,7 @@ void HttpFront::limitLookups(const http::Request& request) {
                          accesslog::Priority::Warning);
     }
     if (!allowed) {
+        m_metrics.lookupHeldBack();
         throw MethodFailure(LookupsHeldBackText);
     }
 }
@@ -165,9 +182,82 @@ http::Response HttpFront::call(const http::Request& request, const QString& modu
             limitLookups(request);
         }
         StatementDeadline deadline(m_options.requestTimeoutMs);
-        const Answer result = invoke(*decoded.method, db, decoded.arguments, m_options.dateFormat);
+        bool databaseFailed = false;
+        const Answer result =
+            invoke(*decoded.method, db, decoded.arguments, m_options.dateFormat, &databaseFailed);
+        if (databaseFailed) {
+            m_metrics.databaseFailed();
+        }
         return {200, wire::encodeResult(wireResult(result)), terminal};
     } catch (const MethodFailure& failure) {
         return {200, wire::encodeResult(failure.text()), terminal};
     }
+}
+
+http::Response HttpFront::heartbeat(const http::Request& request) {
+    try {
+        const Heartbeat beat = decodeHeartbeat(request.body());
+        m_fleet.heartbeat(beat, clientAddress(request, m_options.trustedProxies));
+        return {200, QByteArrayLiteral("{}"), beat.terminal};
+    } catch (const ProtocolFault& refused) {
+        return fault(refused);
+    }
+}
+
+// The fleet's page and data, and the metrics: for loopback (the client's own address, behind a proxy too),
+// or for a caller that presents the operator's token, as a bearer token or as the password of HTTP's basic
+// authentication, which a browser asks for.
+bool HttpFront::operatorMay(const http::Request& request) const {
+    const QString client = clientAddress(request, m_options.trustedProxies);
+    if (http::isAmong(client, {QStringLiteral("127.0.0.1"), QStringLiteral("::1")})) {
+        return true;
+    }
+    if (m_options.operatorToken.isEmpty()) {
+        return false;
+    }
+    const QString authorization = request.header("Authorization");
+    QByteArray presented;
+    if (authorization.startsWith(QLatin1String("Bearer "))) {
+        presented = authorization.mid(7).trimmed().toUtf8();
+    } else if (authorization.startsWith(QLatin1String("Basic "))) {
+        const QByteArray pair = QByteArray::fromBase64(authorization.mid(6).trimmed().toLatin1());
+        presented = pair.mid(pair.indexOf(':') + 1);
+    }
+    // Compared whole, so that the time taken tells nothing of how much of it matched.
+    const QByteArray token = m_options.operatorToken.toUtf8();
+    int difference = presented.size() ^ token.size();
+    for (qsizetype i = 0; i < token.size(); ++i) {
+        difference |= token.at(i) ^ (i < presented.size() ? presented.at(i) : '\0');
+    }
+    return difference == 0;
+}
+
+http::Response HttpFront::forOperator(const http::Request& request, Connection& db) {
+    if (!operatorMay(request)) {
+        http::Response refused = fault({401, QStringLiteral("A frota é vista do próprio servidor ou com a chave do "
+                                                             "operador (--operator-token).")});
+        refused.headers.append(qMakePair(QByteArray("WWW-Authenticate"), QByteArray("Basic realm=\"totem-server\"")));
+        return refused;
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QList<FleetEntry> fleet;
+    try {
+        StatementDeadline deadline(m_options.requestTimeoutMs);
+        fleet = readFleet(db, now, std::chrono::seconds(m_options.heartbeatSeconds));
+    } catch (const StoreError& error) {
+        m_metrics.databaseFailed();
+        return fault({503, QStringLiteral("Banco de dados indisponível: %1").arg(error.remedy())});
+    }
+    http::Response response;
+    response.headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("no-store")));
+    if (request.path() == QLatin1String("/metrics")) {
+        response.body = m_metrics.text(countFleet(fleet, now));
+        response.contentType = "text/plain; version=0.0.4; charset=utf-8";
+    } else if (request.path() == QLatin1String("/fleet.json")) {
+        response.body = fleetJson(fleet, now);
+    } else {
+        response.body = fleetPage(fleet, now);
+        response.contentType = "text/html; charset=utf-8";
+    }
+    return response;
 }

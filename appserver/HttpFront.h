@@ -7,13 +7,16 @@
 #include <mutex>
 
 class Connection;
+class FleetRecorder;
+class Metrics;
 
 // The protocol's endpoints over the HTTP front: health, module connect and method call, protocol faults as
 // {"error": ...} with a 4xx/5xx status, consumer look-ups held to a rate per client address and per
-// terminal at an address. Runs on the worker threads, each with its own database connection.
+// terminal at an address; the kiosks' heartbeats, and for the operator the fleet's page, its data and the
+// metrics. Runs on the server's threads, each with its own database connection.
 class HttpFront {
 public:
-    explicit HttpFront(ServerOptions options);
+    HttpFront(ServerOptions options, FleetRecorder& fleet, Metrics& metrics);
 
     // Never raises: an unexpected failure is answered 500.
     http::Response answer(const http::Request& request, Connection& db);
@@ -26,8 +29,13 @@ private:
     http::Response call(const http::Request& request, const QString& moduleName, const QString& methodName,
                         Connection& db);
     void limitLookups(const http::Request& request);
+    http::Response heartbeat(const http::Request& request);
+    http::Response forOperator(const http::Request& request, Connection& db);
+    bool operatorMay(const http::Request& request) const;
 
     ServerOptions m_options;
+    FleetRecorder& m_fleet;
+    Metrics& m_metrics;
     LookupLimiter m_lookups;
     std::mutex m_healthMutex;
     QString m_lastHealthFailure;

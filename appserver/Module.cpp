@@ -97,8 +97,8 @@ private:
 
 }  // namespace
 
-Answer invoke(const Method& method, Connection& db, const QVariantList& arguments,
-              const QString& dateFormat) {
+Answer invoke(const Method& method, Connection& db, const QVariantList& arguments, const QString& dateFormat,
+              bool* databaseFailed) {
     const FinishedStatements finished(db);
     try {
         checkWidths(method, arguments);
@@ -108,6 +108,9 @@ Answer invoke(const Method& method, Connection& db, const QVariantList& argument
     } catch (const MethodFailure& failure) {
         return failure.text();
     } catch (const StoreError& error) {
+        if (databaseFailed != nullptr) {
+            *databaseFailed = true;
+        }
         return storeFailureText(error);
     }
 }

@@ -104,4 +104,6 @@ const Module* findModule(const QString& serverName);
 
 // Runs a method whose argument count and types have been checked; every failure of the method itself
 // (a value too long, a date text that does not read, the database out of reach) becomes an error text.
-Answer invoke(const Method& method, Connection& db, const QVariantList& arguments, const QString& dateFormat);
+// `databaseFailed`, when given, is set when the database failed the call.
+Answer invoke(const Method& method, Connection& db, const QVariantList& arguments, const QString& dateFormat,
+              bool* databaseFailed = nullptr);

@@ -33,10 +33,12 @@ enum SettingId {
     LookupBurst,
     TlsCertificate,
     TlsKey,
-    TrustedProxies
+    TrustedProxies,
+    HeartbeatPeriod,
+    OperatorToken
 };
 
-constexpr std::array<Setting, 19> settings{{
+constexpr std::array<Setting, 21> settings{{
     {"listen", "address", "TOTEM_SERVER_LISTEN", "Address to listen on (default 127.0.0.1)."},
     {"port", "port", "TOTEM_SERVER_PORT", "TCP port (default 8211; 0 picks a free one)."},
     {"database", "database", "TOTEM_SERVER_DATABASE",
@@ -72,6 +74,11 @@ constexpr std::array<Setting, 19> settings{{
     {"tls-key", "file", "TOTEM_SERVER_TLS_KEY", "PEM private key of the certificate."},
     {"trusted-proxy", "addresses", "TOTEM_SERVER_TRUSTED_PROXIES",
      "Comma-separated addresses of load balancers whose X-Forwarded-For names the kiosk (loopback always)."},
+    {"heartbeat-period", "seconds", "TOTEM_SERVER_HEARTBEAT_PERIOD",
+     "Seconds between a kiosk's heartbeats; three missed make it stale on /fleet (default 60)."},
+    {"operator-token", "token", "TOTEM_SERVER_OPERATOR_TOKEN",
+     "Lets a caller other than loopback read /fleet, /fleet.json and /metrics (bearer token, or the password "
+     "of basic authentication); prefer the variable, which ps does not show. Default: loopback only."},
 }};
 
 const QCommandLineOption allowPlainHttpOption(
@@ -123,7 +130,7 @@ struct NumberRule {
 
 // Applies the whole-number settings that were given; false when one is no number in its range.
 bool applyNumbers(const QCommandLineParser& parser, ServerOptions& options) {
-    const std::array<NumberRule, 13> rules{{{Port, 0, 65535, options.port},
+    const std::array<NumberRule, 14> rules{{{Port, 0, 65535, options.port},
                                             {Workers, 1, 256, options.workers},
                                             {MaxBody, 64, 32 * 1024 * 1024, options.maxBodyBytes},
                                             {RequestTimeout, 100, 600000, options.requestTimeoutMs},
@@ -136,7 +143,8 @@ bool applyNumbers(const QCommandLineParser& parser, ServerOptions& options) {
                                             {MaxConnectionsPerAddress, 1, 1000000,
                                              options.maxConnectionsPerAddress},
                                             {LookupRate, 0, 600000, options.lookupPerMinute},
-                                            {LookupBurst, 1, 100000, options.lookupBurst}}};
+                                            {LookupBurst, 1, 100000, options.lookupBurst},
+                                            {HeartbeatPeriod, 1, 3600, options.heartbeatSeconds}}};
     for (const NumberRule& rule : rules) {
         const QString text = valueOf(parser, rule.id);
         if (text.isEmpty()) {
@@ -169,6 +177,7 @@ QString applyTexts(const QCommandLineParser& parser, ServerOptions& options) {
         options.dateFormat = text;
     }
     options.tlsCertificate = valueOf(parser, TlsCertificate);
+    options.operatorToken = valueOf(parser, OperatorToken);
     options.tlsKey = valueOf(parser, TlsKey);
     options.trustedProxies = valueOf(parser, TrustedProxies).split(u',', Qt::SkipEmptyParts);
     for (QString& address : options.trustedProxies) {

@@ -36,6 +36,10 @@ struct ServerOptions {
     bool allowPlainHttp = false;
     // GET /health in the access log; off, since load balancers probe it every few seconds.
     bool logHealth = false;
+    // The fleet: how often kiosks send their heartbeat (three missed make a kiosk stale), and the token that
+    // lets a caller other than loopback read the fleet and the metrics (empty: loopback only).
+    int heartbeatSeconds = 60;
+    QString operatorToken;
 
     // Create the schema in the database, then exit.
     bool createSchema = false;

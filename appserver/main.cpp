@@ -3,6 +3,8 @@
 #include "Database.h"
 #include "DemoData.h"
 #include "HttpFront.h"
+#include "fleet/FleetRecorder.h"
+#include "fleet/Metrics.h"
 #include "http/Server.h"
 #include "http/Tls.h"
 #include "Migrations.h"
@@ -158,6 +160,12 @@ http::Limits httpLimits(const ServerOptions& options) {
     return limits;
 }
 
+// The fleet's table is written a few times per heartbeat period, at most every five seconds.
+std::chrono::milliseconds fleetWriteInterval(const ServerOptions& options) {
+    const std::chrono::milliseconds quarter = std::chrono::seconds(options.heartbeatSeconds) / 4;
+    return std::clamp<std::chrono::milliseconds>(quarter, std::chrono::milliseconds(250), std::chrono::seconds(5));
+}
+
 // The database connection of the server thread that answers the current request.
 thread_local Connection* threadDatabase = nullptr;
 
@@ -173,13 +181,16 @@ int serve(const ServerOptions& options) {
     }
     prepareDatabase(options.database);
 
-    HttpFront front(options);
+    Metrics metrics;
+    FleetRecorder fleet(options.database, fleetWriteInterval(options));
+    HttpFront front(options, fleet, metrics);
     http::Server server(
         options.workers, httpLimits(options), *tls,
         [&front](const http::Request& request, const http::Server::Reply& reply) {
             reply(front.answer(request, *threadDatabase));
         },
-        [logHealth = options.logHealth](const http::Answered& answered) {
+        [logHealth = options.logHealth, &metrics](const http::Answered& answered) {
+            metrics.answered(answered.path, answered.status, answered.milliseconds);
             // A load balancer's probes every few seconds would bury the kiosks' requests.
             if (logHealth || answered.path != QLatin1String("/health")) {
                 accesslog::request(answered.terminal, answered.path, answered.status, answered.milliseconds);

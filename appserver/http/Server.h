@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -64,9 +66,15 @@ private:
 };
 
 struct Response {
+    Response() = default;
+    Response(int status, QByteArray body, QString terminal = {})
+        : status(status), body(std::move(body)), terminal(std::move(terminal)) {}
+
     int status = 200;
-    QByteArray body;  // JSON, as every answer of the protocol
+    QByteArray body;
     QString terminal;  // the kiosk the request came from, for the access log; empty: unknown
+    QByteArray contentType;  // empty: JSON, as every answer of the protocol
+    QList<QPair<QByteArray, QByteArray>> headers;  // more header lines
 };
 
 // What the access log records of each answered request.

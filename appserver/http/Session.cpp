@@ -89,6 +89,10 @@ HeaderScan scanHeader(std::string_view bytes, const Limits& limits) {
             0};
 }
 
+Response answerOf(const Fault& fault) {
+    return {fault.status, wire::encodeError(fault.text)};
+}
+
 Fault faultOf(const beast::error_code& error) {
     if (error == bhttp::error::header_limit) {
         return HeaderTooLarge;
@@ -233,7 +237,7 @@ private:
         // A letter starts a plain HTTP request line; a TLS handshake starts with a byte that is none.
         const char first = *static_cast<const char*>(m_buffer.data().data());
         if (std::isalpha(static_cast<unsigned char>(first))) {
-            return answer(lowest(), PlainHttpOnTls.status, wire::encodeError(PlainHttpOnTls.text), false);
+            return answer(lowest(), answerOf(PlainHttpOnTls), false);
         }
         if constexpr (Tls) {
             m_phase = Phase::Handshake;
@@ -388,24 +392,30 @@ private:
         }
         const bool keepAlive = m_clientKeepsAlive && !m_stopping &&
                                m_served < m_shared->limits.requestsPerConnection;
-        answer(m_stream, response.status, response.body, keepAlive);
+        answer(m_stream, response, keepAlive);
     }
 
     // A request the server will not serve: the answer says why, and the connection closes, since what
     // follows on the wire can no longer be framed.
     void refuse(const Fault& fault) {
         m_parser.reset();
-        answer(m_stream, fault.status, wire::encodeError(fault.text), false);
+        answer(m_stream, answerOf(fault), false);
     }
 
     template <class WriteStream>
-    void answer(WriteStream& stream, int status, const QByteArray& body, bool keepAlive) {
+    void answer(WriteStream& stream, const Response& response, bool keepAlive) {
         m_phase = Phase::Writing;
-        m_status = status;
-        auto message = std::make_shared<bhttp::response<bhttp::string_body>>(static_cast<bhttp::status>(status), 11);
-        message->set(bhttp::field::content_type, wire::ContentType);
+        m_status = response.status;
+        auto message =
+            std::make_shared<bhttp::response<bhttp::string_body>>(static_cast<bhttp::status>(response.status), 11);
+        message->set(bhttp::field::content_type,
+                     response.contentType.isEmpty() ? QByteArray(wire::ContentType).toStdString()
+                                                    : response.contentType.toStdString());
+        for (const auto& [name, value] : response.headers) {
+            message->set(name.toStdString(), value.toStdString());
+        }
         message->keep_alive(keepAlive);
-        message->body().assign(body.constData(), static_cast<std::size_t>(body.size()));
+        message->body().assign(response.body.constData(), static_cast<std::size_t>(response.body.size()));
         message->prepare_payload();
         arm(m_shared->limits.writeTimeout);
         bhttp::async_write(stream, *message,
