@@ -3,8 +3,6 @@
 #include <QDateTime>
 #include <QStringList>
 
-#include <sys/stat.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -22,22 +20,6 @@ constexpr std::chrono::milliseconds BatchWait{20};
 // The longest the server's end waits for a stalled reader to take the last lines.
 constexpr std::chrono::seconds FlushWait{2};
 
-// Whether the stream is the one systemd's journal reads (it names that stream in JOURNAL_STREAM as
-// "device:inode"), which takes a "<priority>" prefix on each line.
-bool isJournal(std::FILE* stream) {
-    const QByteArrayList named = qgetenv("JOURNAL_STREAM").split(':');
-    struct stat status {};
-    return named.size() == 2 && fstat(fileno(stream), &status) == 0 &&
-           named.at(0).toULongLong() == status.st_dev && named.at(1).toULongLong() == status.st_ino;
-}
-
-QByteArray prefixFor(std::FILE* stream, Priority priority) {
-    static const bool outputJournal = isJournal(stdout);
-    static const bool errorsJournal = isJournal(stderr);
-    const bool journal = stream == stdout ? outputJournal : errorsJournal;
-    return journal ? '<' + QByteArray::number(static_cast<int>(priority)) + '>' : QByteArray();
-}
-
 // The queue and the thread that writes it. It lives as long as the process: a thread blocked on a stalled
 // reader must not hold the process's end.
 class Writer {
@@ -53,7 +35,7 @@ public:
                 return;
             }
             first = m_lines.empty();
-            m_lines.push_back({stream, prefixFor(stream, priority) + line.toUtf8()});
+            m_lines.push_back({stream, platform::journal::prefix(stream, priority) + line.toUtf8()});
         }
         if (first) {
             m_ready.notify_one();
@@ -84,7 +66,7 @@ private:
             m_writing = true;
             lock.unlock();
             if (dropped > 0) {
-                write({stderr, prefixFor(stderr, Priority::Warning) +
+                write({stderr, platform::journal::prefix(stderr, Priority::Warning) +
                                    QStringLiteral("%1 log lines dropped: the log's reader fell behind")
                                        .arg(dropped)
                                        .toUtf8()});

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Journal.h"
+
 #include <QString>
 
 // One line per request on standard output: when, which terminal, module, method, status, milliseconds.
@@ -12,7 +14,7 @@
 // begin with their syslog priority.
 namespace accesslog {
 
-enum class Priority { Error = 3, Warning = 4, Info = 6 };
+using Priority = platform::journal::Priority;
 
 // `path`: /modules/<module>/<method>, /modules/<module>, /health, or empty when no request line was read.
 void request(const QString& terminal, const QString& path, int status, double milliseconds);

@@ -198,7 +198,8 @@ http::Response HttpFront::heartbeat(const http::Request& request) {
     try {
         const Heartbeat beat = decodeHeartbeat(request.body());
         m_fleet.heartbeat(beat, clientAddress(request, m_options.trustedProxies));
-        return {200, QByteArrayLiteral("{}"), beat.terminal};
+        // The answer paces the kiosks: one setting here, and every kiosk follows it.
+        return {200, QStringLiteral("{\"period\":%1}").arg(m_options.heartbeatSeconds).toUtf8(), beat.terminal};
     } catch (const ProtocolFault& refused) {
         return fault(refused);
     }

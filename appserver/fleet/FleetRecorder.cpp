@@ -1,6 +1,7 @@
 #include "fleet/FleetRecorder.h"
 
 #include "AccessLog.h"
+#include "kit/core/SetupValues.h"
 
 #include <utility>
 

@@ -1,11 +1,10 @@
 #include "fleet/Heartbeat.h"
 
 #include "MethodCall.h"
+#include "kit/core/SetupValues.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-
-#include <algorithm>
 
 namespace {
 
@@ -36,10 +35,6 @@ const QStringList& kioskStates() {
                                     QStringLiteral("message"), QStringLiteral("error"),
                                     QStringLiteral("setup")};
     return states;
-}
-
-bool isTerminalKey(const QString& text) {
-    return text.size() == 7 && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
 }
 
 Heartbeat decodeHeartbeat(const QByteArray& body) {

@@ -20,9 +20,6 @@ struct Heartbeat {
 // What a kiosk may be showing.
 const QStringList& kioskStates();
 
-// A terminal key as the kiosks have it: seven digits.
-bool isTerminalKey(const QString& text);
-
 // Decodes POST /fleet/heartbeat's body; raises ProtocolFault (400) that says what is wrong. Texts are cut to
 // the widths the server keeps.
 Heartbeat decodeHeartbeat(const QByteArray& body);

@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/KioskActivity.h"
 #include "app/TfrmPrincipal.h"
 #include "dialogs/TfrmMensagem.h"
 #include "dialogs/TfrmMessageDlg.h"
@@ -55,7 +56,9 @@ int runKiosk(QApplication& application) {
     // Created with the shell and kept hidden for the whole run, as the kit expects; messages use their own.
     TfrmMensagem startupMessageForm;
     TfrmMessageDlg timedMessageDialog;
-    shell.show();
     const platform::ServiceWatchdog watchdog;  // under systemd a frozen event loop gets the kiosk restarted
-    return application.exec();
+    const KioskActivity activity(watchdog);
+    shell.show();
+    const int status = application.exec();
+    return status != 0 ? status : programExitStatus();
 }

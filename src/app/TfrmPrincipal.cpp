@@ -3,8 +3,10 @@
 #include "app/TerminalIdentity.h"
 #include "dialogs/TfrmMensagem.h"
 #include "kit/Application.h"
+#include "kit/ErrorReport.h"
 #include "kit/Pictures.h"
 #include "kit/core/Messages.h"
+#include "kit/core/SetupValues.h"
 #include "platform/Registry.h"
 #include "platform/TaskBar.h"
 #include "setup/TfrmInformaIP.h"
@@ -30,7 +32,11 @@ TfrmPrincipal::TfrmPrincipal(QWidget* parent) : TForm(parent) {
          QStringLiteral("Totem|Terminal de Consulta"),
          QStringLiteral(
              "RegIPNCad|Endereço I.P. do servidor não encontrado no Registro do Windows. Pressione OK "
-             "para inclui-lo.")},
+             "para inclui-lo."),
+         QStringLiteral("RegIPInv|Endereço I.P. do servidor inválido no Registro do Windows. Pressione OK para "
+                        "corrigi-lo."),
+         QStringLiteral("RegistorInv|Chave do Totem inválida no Registro do Windows. Pressione OK para "
+                        "corrigi-la.")},
         this);
     msgPadrao->setObjectName(QStringLiteral("msgPadrao"));
     imgFundo = new QLabel(this);
@@ -61,25 +67,51 @@ void TfrmPrincipal::FormActivate() {
     m_firstActivation = false;
 }
 
-QString TfrmPrincipal::askOperator(const char* messageKey, const QString& keypadMode) {
-    ShowMessageForm(msgPadrao->Msg(QString::fromLatin1(messageKey)), QString(), QStringLiteral("N"),
-                    QStringLiteral("N"), 3, QString(), QStringLiteral("002"));
-    return ShowInformaIP(keypadMode);
+// The stored value when it can work; otherwise the operator is asked on the set-up keypad and the answer
+// stored. Empty when the operator leaves the keypad without a value: nothing is stored then.
+QString TfrmPrincipal::storedOrAsked(Registry& key, const SetupValue& value) {
+    const QString name = QString::fromLatin1(value.name);
+    const QString stored = key.readString(name);
+    if (!stored.isEmpty() && value.isValid(stored)) {
+        return stored;
+    }
+    ShowMessageForm(msgPadrao->Msg(QString::fromLatin1(stored.isEmpty() ? value.missingMessage
+                                                                        : value.invalidMessage)),
+                    QString(), QStringLiteral("N"), QStringLiteral("N"), 3, QString(), QStringLiteral("002"));
+    const QString typed = ShowInformaIP(value.keypadMode);
+    if (!typed.isEmpty()) {
+        key.writeString(name, typed);
+    }
+    return typed;
 }
 
 void TfrmPrincipal::LoadTerminalIdentity() {
     const std::unique_ptr<Registry> key = Registry::openKey();  // closed on every path
-    const QString addressValue = QString::fromLatin1(Registry::ServerAddressValue);
-    if (key->readString(addressValue).isEmpty()) {
-        key->writeString(addressValue, askOperator("RegIPNCad", QStringLiteral("IP")));
+    const SetupValue address{Registry::ServerAddressValue, "RegIPNCad", "RegIPInv", QStringLiteral("IP"),
+                             &isUsableServerAddress};
+    if (storedOrAsked(*key, address).isEmpty()) {
+        endProgram(QStringLiteral("the set-up keypad was left without a server address"));
+        return;
     }
-    QString terminalKey = key->readString(QString::fromLatin1(Registry::TerminalKeyValue));
+    const SetupValue terminal{Registry::TerminalKeyValue, "RegistorNCad", "RegistorInv", QStringLiteral("XX"),
+                              &isTerminalKey};
+    const QString terminalKey = storedOrAsked(*key, terminal);
     if (terminalKey.isEmpty()) {
-        terminalKey = askOperator("RegistorNCad", QStringLiteral("XX"));
-        key->writeString(QString::fromLatin1(Registry::TerminalKeyValue), terminalKey);
+        endProgram(QStringLiteral("the set-up keypad was left without a terminal key"));
+        return;
     }
     const TerminalIdentity identity = TerminalIdentity::fromKey(terminalKey);
     ShowTerminalConsu(identity.branchCode, identity.registerCode);
+    // Closed alone after a failure, the consultation screen leaves a kiosk that serves no one: it ends, so
+    // that its service manager starts it afresh.
+    if (isVisible()) {
+        endProgram(QStringLiteral("terminal %1: the consultation screen closed after an error").arg(terminalKey));
+    }
+}
+
+void TfrmPrincipal::endProgram(const QString& reason) {
+    reportProgramEnd(reason + QStringLiteral("; the kiosk ends."));
+    close();
 }
 
 void TfrmPrincipal::FormClose() {

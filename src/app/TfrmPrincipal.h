@@ -2,8 +2,14 @@
 
 #include "kit/Form.h"
 
+#include <QString>
+
 class QLabel;
 class TMessages;
+
+namespace platform {
+class Registry;
+}
 
 // The shell: a borderless 800 x 600 backdrop behind every screen, and the application's main form.
 // On its first activation it establishes the terminal identity and the server address, asking the operator
@@ -22,7 +28,16 @@ protected:
 private:
     void FormCreate();
     void LoadTerminalIdentity();
-    QString askOperator(const char* messageKey, const QString& keypadMode);
+    // A value of the key the set-up keypad fills: how to ask for it, and which texts can work.
+    struct SetupValue {
+        const char* name;
+        const char* missingMessage;
+        const char* invalidMessage;
+        QString keypadMode;
+        bool (*isValid)(const QString&);
+    };
+    QString storedOrAsked(platform::Registry& key, const SetupValue& value);
+    void endProgram(const QString& reason);
 
     TMessages* msgPadrao = nullptr;
     QLabel* imgFundo = nullptr;

@@ -2,7 +2,9 @@
 
 #include "kit/ErrorReport.h"
 
-TotemApplication::TotemApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TotemApplication::TotemApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationVersion(QStringLiteral(TOTEM_VERSION));
+}
 
 bool TotemApplication::notify(QObject* receiver, QEvent* event) {
     try {

@@ -40,6 +40,7 @@ constexpr int GlyphSize = 20;  // leaves the widest caption, "&Detalhes", its ro
 
 constexpr char16_t CarriageReturn = u'\r';
 constexpr QStringView ErrorMarker = u"Erro:";
+constexpr quint8 ErrorKind = 3;
 
 struct SchemeColours {
     quint32 background = colors::Black;
@@ -366,6 +367,7 @@ bool ShowMessageForm(const QString& text, const QString& details, const QString&
     form.paintScheme();
     form.showExtraButton(extraCaption);
     form.showKindIcon(kind);
+    form.setProperty(ErrorTextProperty, kind == ErrorKind ? consumerPart(text).simplified() : QString());
     ExecModal(form);
     return g_state.answer;
 }

@@ -3,13 +3,20 @@
 #include "kit/Application.h"
 #include "kit/Modal.h"
 #include "kit/core/Errors.h"
+#include "platform/Journal.h"
 
-#include <QDateTime>
 #include <QMessageBox>
 
 #include <cstdio>
 
 namespace {
+
+int g_exitStatus = 0;
+
+void logError(const QString& text) {
+    platform::journal::log(platform::journal::Priority::Error,
+                           QStringLiteral("totem[%1]: %2").arg(ModuloAtiv()).arg(text));
+}
 
 QString failureText(std::exception_ptr failure) {
     try {
@@ -38,11 +45,11 @@ void reportFailure(std::exception_ptr failure) noexcept {
         return;
     }
     const QString text = failureText(failure);
-    std::fprintf(stderr, "%s totem[%d]: %s\n", qPrintable(QDateTime::currentDateTime().toString(Qt::ISODate)),
-                 ModuloAtiv(), qPrintable(text));
+    logError(text);
     try {
         QMessageBox box(QMessageBox::Critical, ApplicationTitle(), text, QMessageBox::Ok);
         box.setObjectName(QStringLiteral("ErrorReport"));
+        box.setProperty(ErrorTextProperty, text);
         ExecModal(box);
     } catch (...) {
         std::fprintf(stderr, "totem: the error report could not be shown\n");
@@ -55,4 +62,13 @@ void runGuarded(const std::function<void()>& handler) noexcept {
     } catch (...) {
         reportFailure(std::current_exception());
     }
+}
+
+void reportProgramEnd(const QString& reason) noexcept {
+    g_exitStatus = 1;
+    logError(reason);
+}
+
+int programExitStatus() {
+    return g_exitStatus;
 }

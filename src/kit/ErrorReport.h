@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <exception>
 #include <functional>
 
@@ -8,3 +10,10 @@
 // other failure is shown in a plain message box and written to standard error, and the kiosk goes on.
 void runGuarded(const std::function<void()>& handler) noexcept;
 void reportFailure(std::exception_ptr failure) noexcept;
+
+// The kiosk cannot go on (its register is unknown, say): the reason is logged at error priority, and the
+// program, once its main form has closed, ends with a non-zero status, so that its service manager starts
+// it again and the journal says why.
+void reportProgramEnd(const QString& reason) noexcept;
+// 0, or 1 once reportProgramEnd has been called.
+int programExitStatus();

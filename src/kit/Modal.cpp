@@ -11,6 +11,13 @@
 namespace {
 
 ModalScript* g_script = nullptr;
+ModalObserver g_observer;
+
+void tellObserver(QDialog& dialog, bool open) {
+    if (g_observer) {
+        g_observer(dialog, open);
+    }
+}
 
 // Bare X servers do not activate a new window, so every modal window asks for it once shown.
 void activateWhenShown(QDialog& dialog) {
@@ -36,11 +43,17 @@ int ExecModal(QDialog& dialog) {
     const QPointer<QWidget> previous =
         QApplication::activeWindow() != nullptr ? QApplication::activeWindow() : MainForm();
     activateWhenShown(dialog);
+    tellObserver(dialog, true);
     const int result = g_script != nullptr ? g_script->run(dialog) : dialog.exec();
+    tellObserver(dialog, false);
     if (previous != nullptr && previous->isVisible()) {
         previous->activateWindow();
     }
     return result;
+}
+
+void ObserveModals(ModalObserver observer) {
+    g_observer = std::move(observer);
 }
 
 ModalScript::ModalScript(std::deque<Step> steps, int timeoutMs)

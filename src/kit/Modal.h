@@ -13,6 +13,14 @@ class QDialog;
 // is activated again, because not every platform does that by itself.
 int ExecModal(QDialog& dialog);
 
+// Told of every modal show as it opens (`open` true) and once it has closed: what the kiosk shows is the last
+// dialog opened and not yet closed. One observer at a time; an empty one stops the telling.
+using ModalObserver = std::function<void(QDialog& dialog, bool open)>;
+void ObserveModals(ModalObserver observer);
+// The property that a dialog showing an error box sets to the error's text (never a consumer's data), so
+// that an observer can tell an error box from other messages.
+inline constexpr char ErrorTextProperty[] = "errorText";
+
 // Test seam: while alive, each modal show runs the next step of the script inside the dialog's modal loop,
 // once the dialog has been activated. A step that leaves the dialog open is given `timeoutMs` for its timers
 // to close it; after that the dialog is rejected and the fault is recorded, so a broken test never hangs.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <memory>
 
 namespace platform {
@@ -18,6 +20,8 @@ public:
 
     // Whether a service manager is being fed.
     bool active() const;
+    // What the kiosk shows, for `systemctl status`; one line.
+    void status(const QString& text) const;
 
 private:
     struct State;

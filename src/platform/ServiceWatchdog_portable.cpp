@@ -51,8 +51,8 @@ struct ServiceWatchdog::State {
     QTimer feeder;
 
     // A lost datagram only costs one period: the manager is fed again at the next tick.
-    void send(const char* message) const {
-        ::sendto(socket, message, std::strlen(message), MSG_NOSIGNAL | MSG_DONTWAIT,
+    void send(const QByteArray& message) const {
+        ::sendto(socket, message.constData(), static_cast<std::size_t>(message.size()), MSG_NOSIGNAL | MSG_DONTWAIT,
                  reinterpret_cast<const sockaddr*>(&address), addressLength);
     }
 
@@ -90,6 +90,13 @@ ServiceWatchdog::~ServiceWatchdog() = default;
 
 bool ServiceWatchdog::active() const {
     return state_ != nullptr;
+}
+
+void ServiceWatchdog::status(const QString& text) const {
+    if (state_ != nullptr) {
+        QString line = text;
+        state_->send("STATUS=" + line.replace(QLatin1Char('\n'), QLatin1Char(' ')).left(200).toUtf8());
+    }
 }
 
 }  // namespace platform

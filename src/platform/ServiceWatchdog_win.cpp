@@ -12,4 +12,6 @@ bool ServiceWatchdog::active() const {
     return false;
 }
 
+void ServiceWatchdog::status(const QString&) const {}
+
 }  // namespace platform

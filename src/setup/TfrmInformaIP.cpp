@@ -11,6 +11,7 @@
 #include "kit/Shapes.h"
 #include "kit/core/KeypadEntry.h"
 #include "kit/core/Messages.h"
+#include "kit/core/SetupValues.h"
 #include "kit/core/Strings.h"
 #include "kit/core/VirtualKeys.h"
 
@@ -32,7 +33,9 @@ TfrmInformaIP::TfrmInformaIP(const QString& mode, QWidget* parent) : TForm(paren
         {QStringLiteral("INFORME2|Informe o código da filial e o código do caixa sem espaços e tecle enter"),
          QStringLiteral("INFORME1|Digite o código I.P. do servidor e tecle enter."),
          QStringLiteral("IP_DEVE|Código I.P. deve ser informado."),
-         QStringLiteral("CAIXA_DEVE|Filial e Caixa devem ser informados.")},
+         QStringLiteral("CAIXA_DEVE|Filial e Caixa devem ser informados."),
+         QStringLiteral("IP_INVALIDO|Código I.P. inválido: digite quatro números de 0 a 255 separados por pontos."),
+         QStringLiteral("CAIXA_INVALIDO|Filial e Caixa inválidos: digite os 4 dígitos da filial e os 3 do caixa.")},
         this);
     msgPadrao->setObjectName(QStringLiteral("msgPadrao"));
     buildLayout();
@@ -127,15 +130,24 @@ void TfrmInformaIP::sbtCorrigirClick() {
     lblBuffer->setText(keypad::corrected(lblBuffer->text()));
 }
 
+// Only what can work is accepted: a stored address or key the kiosk cannot use would make it fail at every
+// start, and only a shell could mend it.
 void TfrmInformaIP::sbtEnterClick() {
-    if (EmptyString(lblBuffer->text())) {
-        ShowMessageForm(
-            msgPadrao->Msg(isAddressMode() ? QStringLiteral("IP_DEVE") : QStringLiteral("CAIXA_DEVE")),
-            QString(), QStringLiteral("N"), QStringLiteral("N"), 3, QString(), QStringLiteral("002"));
-        return;
+    const QString typed = lblBuffer->text();
+    const bool address = isAddressMode();
+    if (EmptyString(typed)) {
+        refuse(address ? "IP_DEVE" : "CAIXA_DEVE");
+    } else if (address ? !isIPv4Address(typed) : !isTerminalKey(typed)) {
+        refuse(address ? "IP_INVALIDO" : "CAIXA_INVALIDO");
+    } else {
+        m_result = typed;
+        close();
     }
-    m_result = lblBuffer->text();
-    close();
+}
+
+void TfrmInformaIP::refuse(const char* messageKey) {
+    ShowMessageForm(msgPadrao->Msg(QString::fromLatin1(messageKey)), QString(), QStringLiteral("N"),
+                    QStringLiteral("N"), 3, QString(), QStringLiteral("002"));
 }
 
 // "Sair" leaves without accepting, as Alt+F4 does: an operator who opened the keypad by mistake needs a way

@@ -33,6 +33,7 @@ private:
     void sbtEnterClick();
     void sbtSairClick();
     void sendCharacter(QChar character);
+    void refuse(const char* messageKey);
     bool isAddressMode() const;
 
     QString m_mode;

@@ -338,7 +338,11 @@ void TfrmTerminalConsu::loadRegisterParametersCall() {
 
 bool TfrmTerminalConsu::LoadRegisterParameters() {
     if (!cdsParametrosCx->Active() || cdsParametrosCx->IsEmpty()) {
-        showError(msgPadrao->Msg(QStringLiteral("CaixaNCAD")));
+        const QString unknown = msgPadrao->Msg(QStringLiteral("CaixaNCAD"));
+        const TerminalContext& context = TerminalContext::current();
+        reportProgramEnd(
+            QStringLiteral("terminal %1: %2 The kiosk ends.").arg(context.branchCode + context.registerCode, unknown));
+        showError(unknown);
         closeWithShell();
         return false;
     }

@@ -15,7 +15,6 @@
 #include "support/ServerProcess.h"
 #include "support/TestEnvironment.h"
 #include "support/Widgets.h"
-#include "terminal/TerminalContext.h"
 
 using platform::Registry;
 
@@ -76,10 +75,7 @@ private slots:
         QTest::addColumn<QString>("branch");
         QTest::addColumn<QString>("registerCode");
         dataRow("7 characters", "0001001", "0001", "001");
-        dataRow("5 characters", "12345", "1234", "5");
-        dataRow("3 characters", "123", "123", "");
         dataRow("10 characters", "0001001999", "0001", "001");
-        dataRow("1 character", "7", "7", "");
     }
 
     void identityFromTerminalKey() {
@@ -136,9 +132,8 @@ private slots:
         m_env->setRegistryValue(Registry::ServerAddressValue, "127.0.0.1");
         QStringList messages;
         QStringList prompts;
-        QString identity;
-        // Register 5 of branch 1234 is unknown to the server: the terminal says so and the program ends.
-        ModalScript script({answerMessage(&messages), typeOnKeypad("12345", &prompts), ModalScript::Step{},
+        // Register 999 of branch 0001 is unknown to the server: the terminal says so and the program ends.
+        ModalScript script({answerMessage(&messages), typeOnKeypad("0001999", &prompts), ModalScript::Step{},
                             answerMessage(&messages)});
         TfrmPrincipal shell;
         SetMainForm(&shell);
@@ -146,22 +141,69 @@ private slots:
         QTRY_VERIFY(!shell.isFirstActivationPending());
         QVERIFY2(script.faults().isEmpty(), qPrintable(script.faults().join('\n')));
         QCOMPARE(messages, (QStringList{RegistorNCad, "Caixa não cadastrado."}));
-        QCOMPARE(TerminalContext::current().branchCode, QStringLiteral("1234"));
-        QCOMPARE(TerminalContext::current().registerCode, QStringLiteral("5"));
         QVERIFY(!shell.isVisible());
         QCOMPARE(m_env->registryValue(Registry::ServerAddressValue), QStringLiteral("127.0.0.1"));
     }
 
-    void configuredTerminalOpensAtOnce() {
-        m_env->setRegistryValue(Registry::ServerAddressValue, "127.0.0.1");
-        m_env->setRegistryValue(Registry::TerminalKeyValue, "0001001999");
+    // A stored value that cannot work is asked for again; one that can is used as it stands.
+    void storedValuesThatCannotWorkAreAskedAgain_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("typed");
+        const QString badAddress = QStringLiteral(
+            "Endereço I.P. do servidor inválido no Registro do Windows. Pressione OK para corrigi-lo.");
+        const QString badKey =
+            QStringLiteral("Chave do Totem inválida no Registro do Windows. Pressione OK para corrigi-la.");
+        dataRow("both valid", "127.0.0.1", "0001001", QStringList{}, "");
+        dataRow("host name", "localhost", "0001001", QStringList{}, "");
+        dataRow("address typed with a port", ".82111,2", "0001001", QStringList{badAddress}, "127.0.0.1");
+        dataRow("key of 10 characters", "127.0.0.1", "0001001999", QStringList{badKey}, "0001001");
+        dataRow("key of 5 characters", "127.0.0.1", "12345", QStringList{badKey}, "0001001");
+    }
+
+    void storedValuesThatCannotWorkAreAskedAgain() {
+        QFETCH(QString, address);
+        QFETCH(QString, key);
+        QFETCH(QStringList, messages);
+        QFETCH(QString, typed);
+        m_env->setRegistryValue(Registry::ServerAddressValue, address);
+        m_env->setRegistryValue(Registry::TerminalKeyValue, key);
+        QStringList shown;
+        QStringList prompts;
         QString identity;
-        ModalScript script({closeTerminal(&identity)});
+        ModalScript script;
+        if (!typed.isEmpty()) {
+            script.then(answerMessage(&shown));
+            script.then(typeOnKeypad(typed, &prompts));
+        }
+        script.then(closeTerminal(&identity));
         TfrmPrincipal shell;
         shell.show();
         QTRY_VERIFY(!shell.isFirstActivationPending());
-        QCOMPARE(script.shown(), QStringList{"frmTerminalConsu"});
+        VERIFY_SCRIPT(script);
+        QCOMPARE(shown, messages);
         QCOMPARE(identity, QStringLiteral("0001/001"));
+        const bool addressAsked = messages.size() == 1 && messages[0].contains("I.P.");
+        QCOMPARE(m_env->registryValue(Registry::ServerAddressValue), addressAsked ? typed : address);
+        QCOMPARE(m_env->registryValue(Registry::TerminalKeyValue), typed.isEmpty() || addressAsked ? key : typed);
+        // Closed alone, the terminal leaves a kiosk that serves no one: the program ends.
+        QVERIFY(!shell.isVisible());
+    }
+
+    void keypadLeftWithoutValueEndsTheProgram() {
+        QStringList messages;
+        ModalScript script({answerMessage(&messages), [](QDialog& keypad) {
+                                QTest::keyClicks(&keypad, "10.0.0.5");
+                                QTest::keyClick(&keypad, Qt::Key_F4, Qt::AltModifier);
+                            }});
+        TfrmPrincipal shell;
+        shell.show();
+        QTRY_VERIFY(!shell.isFirstActivationPending());
+        VERIFY_SCRIPT(script);
+        QCOMPARE(messages, QStringList{RegIPNCad});
+        QVERIFY(!shell.isVisible());
+        QCOMPARE(m_env->registryValue(Registry::ServerAddressValue), QString());
     }
 
     void unwritableRegistryIsReportedAndRetried() {

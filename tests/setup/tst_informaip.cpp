@@ -88,30 +88,52 @@ private slots:
         QCOMPARE(bufferOf(dialog), QString());
     }
 
-    void okRefusesEmptyBuffer_data() {
+    // Only what can work is stored: the dialog refuses anything else with a message and stays open, and then
+    // accepts a good value.
+    void okRefusesWhatCannotWork_data() {
         QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("message");
-        dataRow("IP", "IP", QStringLiteral("Código I.P. deve ser informado."));
-        dataRow("XX", "XX", QStringLiteral("Filial e Caixa devem ser informados."));
+        const QString badAddress =
+            QStringLiteral("Código I.P. inválido: digite quatro números de 0 a 255 separados por pontos.");
+        const QString badKey =
+            QStringLiteral("Filial e Caixa inválidos: digite os 4 dígitos da filial e os 3 do caixa.");
+        dataRow("empty address", "IP", "", QStringLiteral("Código I.P. deve ser informado."));
+        dataRow("empty key", "XX", "", QStringLiteral("Filial e Caixa devem ser informados."));
+        dataRow("host and port typed", "IP", ".82111,2", badAddress);
+        dataRow("three numbers", "IP", "10.0.5", badAddress);
+        dataRow("number over 255", "IP", "10.0.256.5", badAddress);
+        dataRow("leading zero", "IP", "10.0.0.05", badAddress);
+        dataRow("empty part", "IP", "10..0.5", badAddress);
+        dataRow("short key", "XX", "12", badKey);
+        dataRow("long key", "XX", "00010012", badKey);
+        dataRow("key with a point", "XX", "0001.01", badKey);
     }
 
-    void okRefusesEmptyBuffer() {
+    void okRefusesWhatCannotWork() {
         QFETCH(QString, mode);
+        QFETCH(QString, typed);
         QFETCH(QString, message);
+        const QString good = mode == "IP" ? QStringLiteral("10.0.0.5") : QStringLiteral("0001001");
         QString shown;
         bool stayedOpen = false;
+        QString kept;
         ModalScript script;
         script.then([&](QDialog& keypad) {
+            QTest::keyClicks(&keypad, typed);
             QTest::keyClick(&keypad, Qt::Key_Return);  // the message below answers itself
             stayedOpen = keypad.isVisible();
-            QTest::keyClicks(&keypad, "5");
+            kept = bufferOf(keypad);
+            QTest::keyClick(&keypad, Qt::Key_Delete);
+            QTest::keyClicks(&keypad, good);
             QTest::keyClick(&keypad, Qt::Key_Return);
         });
         script.then(answerMessage(&shown));
-        QCOMPARE(ShowInformaIP(mode), QStringLiteral("5"));
+        QCOMPARE(ShowInformaIP(mode), good);
         QVERIFY2(script.faults().isEmpty(), qPrintable(script.faults().join('\n')));
         QCOMPARE(shown, message);
         QVERIFY(stayedOpen);
+        QCOMPARE(kept, typed);  // to be corrected, not typed again
     }
 
     void okAcceptsBuffer() {

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "server/HeartbeatSender.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class QDialog;
+
+namespace platform {
+class ServiceWatchdog;
+}
+
+// What the kiosk shows, followed through every modal show: the last dialog opened and not yet closed. It is
+// told to the service manager (STATUS=) as it changes, and to the application server by the heartbeat, which
+// starts once the consultation screen names the terminal and is sent at once whenever an error box opens.
+class KioskActivity {
+public:
+    explicit KioskActivity(const platform::ServiceWatchdog& watchdog);
+    ~KioskActivity();
+    KioskActivity(const KioskActivity&) = delete;
+    KioskActivity& operator=(const KioskActivity&) = delete;
+
+private:
+    struct Shown {
+        QPointer<QDialog> dialog;
+        QString state;
+        QString detail;
+    };
+
+    void modalShown(QDialog& dialog, bool open);
+    void enter(const QString& state, const QString& detail);
+    void startHeartbeat();
+
+    const platform::ServiceWatchdog& m_watchdog;
+    std::vector<Shown> m_shown;
+    KioskReport m_report;
+    std::unique_ptr<HeartbeatSender> m_heartbeat;
+};
