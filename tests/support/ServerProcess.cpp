@@ -49,8 +49,8 @@ ServerProcess::~ServerProcess() {
     }
 }
 
-ServerProcess::Reply ServerProcess::get(const QString& path) const {
-    return replyOf(m_client->get(path));
+ServerProcess::Reply ServerProcess::get(const QString& path, const HttpClient::Headers& headers) const {
+    return replyOf(m_client->get(path, headers));
 }
 
 ServerProcess::Reply ServerProcess::post(const QString& path, const QByteArray& body,

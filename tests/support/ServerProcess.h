@@ -30,7 +30,7 @@ public:
     int port() const { return m_port; }
     qint64 processId() const { return m_process->processId(); }
 
-    Reply get(const QString& path) const;
+    Reply get(const QString& path, const HttpClient::Headers& headers = {}) const;
     Reply post(const QString& path, const QByteArray& body, HttpClient::Headers headers = {}) const;
     // POST /modules/<module>/<method> with the arguments encoded by the wire format.
     Reply call(const QString& module, const QString& method, const QVariantList& arguments) const;
