@@ -63,6 +63,9 @@ http::Response HttpFront::answer(const http::Request& request, Connection& db) {
     } catch (const std::exception&) {
         response = fault(Failed);
     }
+    // Between requests a worker holds no open read: SQLite would keep serving it the snapshot it began, and
+    // writes by others (the fleet's, an import's) would stay unseen on this connection.
+    db.finishStatements();
     // The kiosk's header names it; a call without one is known by the register its arguments name.
     if (const QString terminal = request.header("X-Totem-Terminal"); !terminal.isEmpty()) {
         response.terminal = terminal;
@@ -109,7 +112,6 @@ http::Response HttpFront::health(Connection& db) {
         StatementDeadline deadline(m_options.requestTimeoutMs);
         const int version = schemaVersion(db);
         db.requireNetwork();
-        db.finishStatements();
         state.insert(QStringLiteral("schemaVersion"), version);
         state.insert(QStringLiteral("database"), QStringLiteral("ok"));
     } catch (const StoreError& error) {

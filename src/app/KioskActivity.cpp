@@ -52,7 +52,7 @@ void KioskActivity::modalShown(QDialog& dialog, bool open) {
         m_shown.push_back({&dialog, state, detail});
         m_report.consultations += state == Statement ? 1 : 0;
         enter(state, detail);
-        if (state == Waiting && !m_heartbeat) {
+        if (!m_heartbeat && !TerminalContext::current().branchCode.isEmpty()) {
             startHeartbeat();
         }
         return;
@@ -76,7 +76,8 @@ void KioskActivity::enter(const QString& state, const QString& detail) {
     }
 }
 
-// The terminal and the server's address are known once the consultation screen opens.
+// The terminal is named, and the server's address known, once the consultation screen is created: its own
+// start-up may already show an error box.
 void KioskActivity::startHeartbeat() {
     const TerminalContext& context = TerminalContext::current();
     m_report.terminal = context.branchCode + context.registerCode;

@@ -16,7 +16,7 @@ class ServiceWatchdog;
 
 // What the kiosk shows, followed through every modal show: the last dialog opened and not yet closed. It is
 // told to the service manager (STATUS=) as it changes, and to the application server by the heartbeat, which
-// starts once the consultation screen names the terminal and is sent at once whenever an error box opens.
+// starts once the consultation screen has named the terminal and is sent at once whenever an error box opens.
 class KioskActivity {
 public:
     explicit KioskActivity(const platform::ServiceWatchdog& watchdog);

@@ -3,12 +3,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace {
 
 using namespace std::chrono_literals;
 
 constexpr std::chrono::seconds ShortestPeriod{1};
 constexpr std::chrono::seconds LongestPeriod{3600};
+constexpr std::chrono::seconds FirstRetry{5};
 // A heartbeat is small; a server that takes longer is missed until the next one.
 const HttpClient::Limits Limits{2000ms, 4000ms, 16 * 1024, 16 * 1024};
 
@@ -67,9 +70,11 @@ void HeartbeatSender::update(const KioskReport& report, bool now) {
 void HeartbeatSender::run(HttpClient::Target server) {
     HttpClient client(std::move(server), Limits);
     std::chrono::seconds period = DefaultPeriod;
+    std::chrono::seconds retry = FirstRetry;
+    std::chrono::seconds wait = period;
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait_for(lock, period, [this] { return m_stopping || m_sendNow; });
+        m_wake.wait_for(lock, wait, [this] { return m_stopping || m_sendNow; });
         if (m_stopping) {
             return;
         }
@@ -81,6 +86,13 @@ void HeartbeatSender::run(HttpClient::Target server) {
             {qMakePair(QByteArray("Content-Type"), QByteArray("application/json"))});
         if (sent.status == 200) {
             period = heartbeatPeriodOf(sent.body).value_or(period);
+            retry = FirstRetry;
+            wait = period;
+        } else {
+            // A server that is back soon (a kiosk started before it, say) hears from the kiosk soon; one that
+            // stays away is asked less and less often, never less than once a period.
+            wait = std::min(retry, period);
+            retry = std::min(retry * 2, period);
         }
         lock.lock();
     }

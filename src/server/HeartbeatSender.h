@@ -30,7 +30,7 @@ std::optional<std::chrono::seconds> heartbeatPeriodOf(const QByteArray& answer);
 
 // Sends the kiosk's report to POST /fleet/heartbeat every period, and at once when asked, from a thread of
 // its own with a connection of its own: the screen never waits for it. A failed send is dropped without a
-// word; the next one carries the news. The server's answer sets the period, so that one setting on the
+// word and tried again sooner; the next one carries the news. The server's answer sets the period, so that one setting on the
 // server paces every kiosk.
 class HeartbeatSender {
 public:

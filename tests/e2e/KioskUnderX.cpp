@@ -147,15 +147,23 @@ KioskProcess::KioskProcess(const XDisplay& display, const Settings& settings)
 
 KioskProcess::~KioskProcess() {
     if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(StartTimeoutMs);
+        kill();
     }
 }
 
 bool KioskProcess::endWithAltF4(const XDisplay& display) {
     display.key(QStringLiteral("alt+F4"));
-    return m_process.waitForFinished(StartTimeoutMs) && m_process.exitStatus() == QProcess::NormalExit &&
-           m_process.exitCode() == 0;
+    return waitForExit() == 0;
+}
+
+int KioskProcess::waitForExit() {
+    const bool ended = m_process.waitForFinished(StartTimeoutMs) && m_process.exitStatus() == QProcess::NormalExit;
+    return ended ? m_process.exitCode() : -1;
+}
+
+void KioskProcess::kill() {
+    m_process.kill();
+    m_process.waitForFinished(StartTimeoutMs);
 }
 
 QString KioskProcess::errors() {

@@ -86,6 +86,10 @@ public:
     KioskProcess& operator=(const KioskProcess&) = delete;
 
     bool running() const { return m_process.state() == QProcess::Running; }
+    // Waits for the program to end by itself; its exit status, or -1 when it did not end normally in time.
+    int waitForExit();
+    // Switches the kiosk off: no chance to say goodbye.
+    void kill();
     // Ends the program as an operator does, Alt+F4 on the waiting screen; true when it exits normally with
     // status 0 (under the leak checker: with no leak).
     bool endWithAltF4(const XDisplay& display);

@@ -4,6 +4,10 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -71,10 +75,13 @@ private slots:
     void unknownConsumerIsToldAndTheKioskWaitsAgain();
     void statementClosesAfterInactivity();
     void serverStoppedAndStartedWhileTheKioskWaits();
+    void fleetShowsEachKioskAsItIs();
 
 private:
     void startKiosk(const QString& terminal);
     void startServer(int port);
+    // Polls the server's fleet until `condition` holds; false, with the last fleet read in a warning, otherwise.
+    bool fleetBecomes(const std::function<bool(const QHash<QString, QJsonObject>&)>& condition);
     // Waits until `window` is the active window; fails with what the screen showed otherwise.
     Screen expectActive(const QString& window, int timeoutMs = 15000);
     void tap(const Screen& screen, const ScreenWidget& widget);
@@ -105,6 +112,9 @@ void EndToEnd::init() {
 
 // Every case ends on the waiting screen, where Alt+F4 must end the program cleanly.
 void EndToEnd::cleanup() {
+    if (!m_kiosk) {
+        return;
+    }
     if (!QTest::currentTestFailed()) {
         const bool ended = m_kiosk->endWithAltF4(*m_display);
         QVERIFY2(ended, qPrintable(m_kiosk->errors() + m_kiosk->screen().summary()));
@@ -115,8 +125,10 @@ void EndToEnd::cleanup() {
 }
 
 void EndToEnd::startServer(int port) {
+    // Kiosks learn the heartbeat's period from the server: one a second here.
     m_server = std::make_unique<ServerProcess>(QStringList{QStringLiteral("--database"), m_database,
-                                                           QStringLiteral("--port"), QString::number(port)});
+                                                           QStringLiteral("--port"), QString::number(port),
+                                                           QStringLiteral("--heartbeat-period"), QStringLiteral("1")});
     QVERIFY2(m_server->failure().isEmpty(), qPrintable(m_server->failure()));
 }
 
@@ -259,6 +271,72 @@ void EndToEnd::serverStoppedAndStartedWhileTheKioskWaits() {
     QVERIFY2(screen.texts(Message).contains(QStringLiteral("Ana Paula Ribeiro")),
              qPrintable(screen.summary()));
     closeBalancesAndStatement();
+}
+
+bool EndToEnd::fleetBecomes(const std::function<bool(const QHash<QString, QJsonObject>&)>& condition) {
+    QByteArray read;
+    for (QDeadlineTimer deadline(20000); !deadline.hasExpired(); QTest::qWait(250)) {
+        read = m_server->get(QStringLiteral("/fleet.json")).body;
+        QHash<QString, QJsonObject> fleet;
+        for (const QJsonValue entry : QJsonDocument::fromJson(read).object().value("terminals").toArray()) {
+            fleet.insert(entry["branch"].toString() + entry["register"].toString(), entry.toObject());
+        }
+        if (condition(fleet)) {
+            return true;
+        }
+    }
+    qWarning().noquote() << "the fleet:" << read;
+    return false;
+}
+
+// Real kiosks on the display, each as an operator meets them: one whose register the server does not know,
+// one switched off, one started before its server and left on the error box, and a healthy one. Each shows
+// as such on the fleet's data and in the metrics.
+void EndToEnd::fleetShowsEachKioskAsItIs() {
+    const auto situation = [](const QHash<QString, QJsonObject>& fleet, const char* terminal) {
+        return fleet.value(QString::fromLatin1(terminal)).value(QStringLiteral("situation")).toString();
+    };
+    const QString port = QString::number(m_server->port());
+    {
+        KioskProcess unknown(*m_display, {port, QStringLiteral("0001999")});
+        unknown.waitFor([](const Screen& screen) { return isActive(screen, Message); });
+        QVERIFY(fleetBecomes([&](const auto& fleet) {
+            return situation(fleet, "0001999") == "caixa desconhecido" &&
+                   fleet.value("0001999").value("detail").toString() == "Caixa não cadastrado.";
+        }));
+        QVERIFY(m_server->get("/metrics").body.contains("\ntotem_kiosks_unknown_register 1\n"));
+        m_display->key(QStringLiteral("Return"));
+        QCOMPARE(unknown.waitForExit(), 1);
+        QVERIFY2(unknown.errors().contains("terminal 0001999: Caixa não cadastrado."), qPrintable(unknown.errors()));
+    }
+
+    KioskProcess switchedOff(*m_display, {port, QStringLiteral("0001002")});
+    QVERIFY(fleetBecomes([&](const auto& fleet) { return situation(fleet, "0001002") == "ok"; }));
+    switchedOff.kill();
+
+    // Nothing listens on the stuck kiosk's port until it shows its error box; then a second server on the
+    // same database answers there.
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    const int laterPort = probe.serverPort();
+    probe.close();
+    KioskProcess stuck(*m_display, {QString::number(laterPort), QStringLiteral("0001003")});
+    stuck.waitFor([](const Screen& screen) { return isActive(screen, QStringLiteral("ErrorReport")); });
+    const ServerProcess later({"--database", m_database, "--port", QString::number(laterPort)});
+    QVERIFY2(later.failure().isEmpty(), qPrintable(later.failure()));
+
+    KioskProcess healthy(*m_display, {port, QStringLiteral("0001001")});
+    QVERIFY(fleetBecomes([&](const auto& fleet) {
+        return situation(fleet, "0001001") == "ok" &&
+               fleet.value("0001001").value("state").toString() == "waiting" &&
+               situation(fleet, "0001002") == "sem sinal" &&
+               fleet.value("0001003").value("state").toString() == "error" &&
+               fleet.value("0001003").value("detail").toString().contains("conectar");
+    }));
+    // Kiosks of the earlier cases have gone silent too.
+    const QString metrics = QString::fromUtf8(m_server->get("/metrics").body);
+    const auto stale = QRegularExpression("\ntotem_kiosks_stale (\\d+)\n").match(metrics);
+    QVERIFY2(metrics.contains("\ntotem_kiosks_error_box 1\n") && stale.captured(1).toInt() >= 2, qPrintable(metrics));
 }
 
 QTEST_GUILESS_MAIN(EndToEnd)
