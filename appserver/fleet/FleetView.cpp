@@ -121,6 +121,7 @@ FleetCounts countFleet(const QList<FleetEntry>& fleet, const QDateTime& now) {
         counts.seenRecently += entry.seen && entry.lastSeen.secsTo(now) <= RecentSeconds ? 1 : 0;
         counts.stale += entry.stale ? 1 : 0;
         counts.onErrorBox += !entry.stale && entry.state == QLatin1String("error") ? 1 : 0;
+        counts.stuck += entry.stuck ? 1 : 0;
         counts.unknownRegisters += entry.seen && !entry.known ? 1 : 0;
     }
     return counts;
@@ -157,11 +158,16 @@ QByteArray fleetPage(const QList<FleetEntry>& fleet, const QDateTime& now) {
     for (const FleetEntry& entry : fleet) {
         const QString kind = entry.needsLook() ? QStringLiteral("look") : entry.seen ? QStringLiteral("ok")
                                                                                       : QStringLiteral("never");
+        const QString shown = entry.stateSince.isValid()
+                                  ? QStringLiteral("%1 <span class=\"when\">(%2)</span>")
+                                        .arg(stateText(entry).toHtmlEscaped(), ago(entry.stateSince, now))
+                                  : stateText(entry).toHtmlEscaped();
         rows += QStringLiteral("<tr class=\"%1\" data-terminal=\"%2%3\"><td>%2</td><td>%3</td><td>%4</td>"
-                               "<td class=\"situation\">%5</td><td>%6</td><td>%7</td><td>%8</td><td>%9</td>")
+                               "<td class=\"situation\">%5</td><td>%6</td><td class=\"when\">%7</td><td>%8</td>"
+                               "<td>%9</td>")
                     .arg(kind, entry.branch.toHtmlEscaped(), entry.registerCode.toHtmlEscaped(),
-                         entry.name.toHtmlEscaped(), situation(entry), stateText(entry).toHtmlEscaped(),
-                         ago(entry.lastSeen, now), entry.version.toHtmlEscaped(), entry.lastError.toHtmlEscaped()) +
+                         entry.name.toHtmlEscaped(), situation(entry), shown, ago(entry.lastSeen, now),
+                         entry.version.toHtmlEscaped(), entry.lastError.toHtmlEscaped()) +
                 QStringLiteral("<td class=\"number\">%1</td></tr>\n").arg(entry.consultationsToday);
     }
     const int needLook = static_cast<int>(std::count_if(fleet.begin(), fleet.end(),
@@ -175,7 +181,7 @@ QByteArray fleetPage(const QList<FleetEntry>& fleet, const QDateTime& now) {
                "th,td{padding:.35em .6em;border-bottom:1px solid #dde;text-align:left;font-size:.92em}"
                "th{background:#1b1f3a;color:#fff}td.number{text-align:right}"
                "tr.look td{background:#fde2e1}tr.look td.situation{color:#a4161a;font-weight:bold}"
-               "tr.never td{color:#999}</style></head><body>"
+               "tr.never td{color:#999}.when{white-space:nowrap;color:#555}</style></head><body>"
                "<h1>Terminais de Consulta</h1><p id=\"summary\">%2 terminais, %3 pedem atenção. "
                "Atualizado em %4 UTC; a página se atualiza a cada %1 s.</p>"
                "<table><thead><tr><th>Filial</th><th>Caixa</th><th>Nome</th><th>Situação</th><th>Tela</th>"

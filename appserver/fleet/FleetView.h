@@ -35,6 +35,7 @@ struct FleetCounts {
     int seenRecently = 0;  // in the last five minutes
     int stale = 0;
     int onErrorBox = 0;
+    int stuck = 0;  // on an error box for more than five minutes
     int unknownRegisters = 0;
 };
 

@@ -69,6 +69,8 @@ QByteArray Metrics::text(const FleetCounts& fleet) const {
     out += QStringLiteral("totem_kiosks_stale %1\n").arg(fleet.stale);
     family("totem_kiosks_error_box", "gauge", "Kiosks showing an error box.");
     out += QStringLiteral("totem_kiosks_error_box %1\n").arg(fleet.onErrorBox);
+    family("totem_kiosks_stuck", "gauge", "Kiosks showing an error box for more than five minutes.");
+    out += QStringLiteral("totem_kiosks_stuck %1\n").arg(fleet.stuck);
     family("totem_kiosks_unknown_register", "gauge", "Kiosks whose register the database does not know.");
     out += QStringLiteral("totem_kiosks_unknown_register %1\n").arg(fleet.unknownRegisters);
     return out.toUtf8();

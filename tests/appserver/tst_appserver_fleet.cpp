@@ -134,7 +134,8 @@ private slots:
         QCOMPARE(fleet.value("0001001").value("version").toString(), QStringLiteral("4.0.0"));
 
         const QString metrics = QString::fromUtf8(server.get("/metrics").body);
-        for (const char* line : {"totem_kiosks_stale 1", "totem_kiosks_error_box 2", "totem_kiosks_unknown_register 1",
+        for (const char* line : {"totem_kiosks_stale 1", "totem_kiosks_error_box 2", "totem_kiosks_stuck 1",
+                                 "totem_kiosks_unknown_register 1",
                                  R"(totem_requests_total{module="Qvr.rdmTerminalCons",method="getConsumidor",status="200"} 1)"}) {
             QVERIFY2(metrics.contains(QString::fromUtf8(line) + '\n'), line);
         }
