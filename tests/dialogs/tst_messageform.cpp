@@ -250,21 +250,26 @@ private slots:
         dataRow("5 none", 5, "");
     }
 
+    // The icon follows the kind; only an error box tells the kiosk's heartbeat its text (a message may hold a
+    // consumer's name and balances).
     void icons() {
         QFETCH(int, kind);
         QFETCH(QString, icon);
         QImage seen, expected;
+        QString reported;
         ModalScript script({[](QDialog& form) { press(form, "tcbOk"); },
                             [&](QDialog& form) {
                                 seen = look(form).icon;
                                 expected = icon.isEmpty() ? QImage() : picture(form, qPrintable(icon));
+                                reported = form.property(ErrorTextProperty).toString();
                                 press(form, "tcbOk");
                             }});
-        show({.kind = 1});  // the form before had an icon; the new one must not inherit it
-        show({.kind = static_cast<quint8>(kind)});
+        show({.kind = 3});  // the form before had an icon and an error; the new one must not inherit them
+        show({.text = "Saldo Total : 12,50 Erro: detalhe", .kind = static_cast<quint8>(kind)});
         VERIFY_SCRIPT(script);
         QCOMPARE(seen.isNull(), icon.isEmpty());
         QCOMPARE(seen, expected);
+        QCOMPARE(reported, kind == 3 ? QStringLiteral("Saldo Total : 12,50") : QString());
     }
 
     void acceptedResults_data() {

@@ -126,6 +126,9 @@ private slots:
         const ServiceWatchdog watchdog;
         QTRY_VERIFY(manager.messages().contains(QStringLiteral("READY=1")));
         QVERIFY(!manager.messages().contains(QStringLiteral("WATCHDOG=1")));
+        // What the kiosk shows, on one line.
+        watchdog.status(QStringLiteral("error: Caixa\nnão cadastrado."));
+        QTRY_VERIFY(manager.messages().contains(QStringLiteral("STATUS=error: Caixa não cadastrado.")));
     }
 
     void unusableSocketNameIsIgnored() {
