@@ -3,6 +3,7 @@
 #include "Migrations.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -252,6 +253,8 @@ QSqlDatabase Connection::addDatabase() const {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
     QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_settings.lockWaitMs);
     if (m_settings.createSchema) {
+        // A new database may go where nothing was yet: the packaged data folder before the first start, say.
+        QDir().mkpath(QFileInfo(m_settings.sqlitePath).absolutePath());
         db.setDatabaseName(m_settings.sqlitePath);
     } else {
         // SQLite's "mode=rw" opens an existing file only.

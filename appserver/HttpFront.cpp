@@ -106,7 +106,8 @@ http::Response HttpFront::route(const http::Request& request, Connection& db) {
 // The answer says whether the database is usable and, when the operator has something to do, what; the
 // failure's detail (which may name the database's host) goes to the log, once each time the state changes.
 http::Response HttpFront::health(Connection& db) {
-    QJsonObject state{{QStringLiteral("server"), QStringLiteral("ok")}};
+    QJsonObject state{{QStringLiteral("server"), QStringLiteral("ok")},
+                      {QStringLiteral("version"), QStringLiteral(TOTEM_VERSION)}};
     QString failure;
     try {
         StatementDeadline deadline(m_options.requestTimeoutMs);

@@ -1,8 +1,10 @@
 #include "Options.h"
 
 #include <QCommandLineParser>
+#include <QProcessEnvironment>
 
 #include <array>
+#include <optional>
 
 namespace {
 
@@ -84,11 +86,11 @@ constexpr std::array<Setting, 21> settings{{
 const QCommandLineOption allowPlainHttpOption(
     QStringLiteral("allow-plain-http"),
     QStringLiteral("Serve plain HTTP on an address other than loopback (behind a TLS-terminating proxy or a "
-                   "VPN). Also TOTEM_SERVER_ALLOW_PLAIN_HTTP=1."));
+                   "VPN). Also TOTEM_SERVER_ALLOW_PLAIN_HTTP=yes."));
 const QCommandLineOption logHealthOption(
     QStringLiteral("log-health"),
     QStringLiteral("Write GET /health requests to the access log too (load balancers' probes). Also "
-                   "TOTEM_SERVER_LOG_HEALTH=1."));
+                   "TOTEM_SERVER_LOG_HEALTH=yes."));
 const QCommandLineOption createSchemaOption(
     QStringLiteral("create-schema"),
     QStringLiteral("Create the schema in the database given by --database (a new SQLite file, or a database "
@@ -103,10 +105,61 @@ const QCommandLineOption todayOption(
     QStringLiteral("today"), QStringLiteral("Last day of the demo year, yyyy-MM-dd (default: today)."),
     QStringLiteral("date"));
 
+// The switches that may also come from the environment.
+struct Switch {
+    const QCommandLineOption& option;
+    const char* environment;
+    bool ServerOptions::*target;
+};
+const std::array<Switch, 2> switches{
+    {{allowPlainHttpOption, "TOTEM_SERVER_ALLOW_PLAIN_HTTP", &ServerOptions::allowPlainHttp},
+     {logHealthOption, "TOTEM_SERVER_LOG_HEALTH", &ServerOptions::logHealth}}};
+
 QString valueOf(const QCommandLineParser& parser, SettingId id) {
     const Setting& setting = settings.at(id);
     const QString name = QString::fromLatin1(setting.name);
     return parser.isSet(name) ? parser.value(name) : qEnvironmentVariable(setting.environment);
+}
+
+// Where a value came from, as the operator wrote it: the option, else the variable.
+QString sourceOf(const QCommandLineParser& parser, SettingId id) {
+    const Setting& setting = settings.at(id);
+    const QString name = QString::fromLatin1(setting.name);
+    return parser.isSet(name) ? QStringLiteral("--") + name : QString::fromLatin1(setting.environment);
+}
+
+// A switch is on when given on the command line, or when its variable says so in one of the usual
+// spellings; nullopt when the variable says neither.
+std::optional<bool> switchOf(const QCommandLineParser& parser, const Switch& entry) {
+    if (parser.isSet(entry.option)) {
+        return true;
+    }
+    const QString text = qEnvironmentVariable(entry.environment).trimmed().toLower();
+    if (text.isEmpty() || QStringList{"0", "no", "false", "off"}.contains(text)) {
+        return false;
+    }
+    if (QStringList{"1", "yes", "true", "on"}.contains(text)) {
+        return true;
+    }
+    return std::nullopt;
+}
+
+// Variables of our prefix that name no setting: a misspelt one would otherwise be ignored without a word.
+QStringList unknownVariables() {
+    QStringList known;
+    for (const Setting& setting : settings) {
+        known.append(QString::fromLatin1(setting.environment));
+    }
+    for (const Switch& entry : switches) {
+        known.append(QString::fromLatin1(entry.environment));
+    }
+    QStringList unknown;
+    for (const QString& variable : QProcessEnvironment::systemEnvironment().keys()) {
+        if (variable.startsWith(QLatin1String("TOTEM_SERVER_")) && !known.contains(variable)) {
+            unknown.append(QStringLiteral("%1 is not a setting of totem-server: ignored").arg(variable));
+        }
+    }
+    return unknown;
 }
 
 void addOptions(QCommandLineParser& parser) {
@@ -128,8 +181,8 @@ struct NumberRule {
     int& target;
 };
 
-// Applies the whole-number settings that were given; false when one is no number in its range.
-bool applyNumbers(const QCommandLineParser& parser, ServerOptions& options) {
+// Applies the whole-number settings that were given; empty when they read, otherwise what is wrong.
+QString applyNumbers(const QCommandLineParser& parser, ServerOptions& options) {
     const std::array<NumberRule, 14> rules{{{Port, 0, 65535, options.port},
                                             {Workers, 1, 256, options.workers},
                                             {MaxBody, 64, 32 * 1024 * 1024, options.maxBodyBytes},
@@ -153,11 +206,14 @@ bool applyNumbers(const QCommandLineParser& parser, ServerOptions& options) {
         bool ok = false;
         const int value = text.toInt(&ok);
         if (!ok || value < rule.minimum || value > rule.maximum) {
-            return false;
+            return QStringLiteral("%1: \"%2\" is not a whole number from %3 to %4.")
+                .arg(sourceOf(parser, rule.id), text.left(40))
+                .arg(rule.minimum)
+                .arg(rule.maximum);
         }
         rule.target = value;
     }
-    return true;
+    return {};
 }
 
 // Empty when the texts read; otherwise what is wrong with them.
@@ -183,10 +239,14 @@ QString applyTexts(const QCommandLineParser& parser, ServerOptions& options) {
     for (QString& address : options.trustedProxies) {
         address = address.trimmed();
     }
-    options.allowPlainHttp = parser.isSet(allowPlainHttpOption) ||
-                             qEnvironmentVariable("TOTEM_SERVER_ALLOW_PLAIN_HTTP") == QLatin1String("1");
-    options.logHealth =
-        parser.isSet(logHealthOption) || qEnvironmentVariable("TOTEM_SERVER_LOG_HEALTH") == QLatin1String("1");
+    for (const Switch& entry : switches) {
+        const std::optional<bool> on = switchOf(parser, entry);
+        if (!on) {
+            return QStringLiteral("%1: \"%2\" is neither yes nor no (1, yes, true, on / 0, no, false, off).")
+                .arg(QString::fromLatin1(entry.environment), qEnvironmentVariable(entry.environment).left(40));
+        }
+        options.*entry.target = *on;
+    }
     return {};
 }
 
@@ -226,13 +286,14 @@ ParsedOptions parseOptions(const QStringList& arguments) {
     if (parser.isSet(QStringLiteral("help"))) {
         return parsed;
     }
+    parsed.warnings = unknownVariables();
     ServerOptions options;
     parsed.error = applyTexts(parser, options);
     if (!parsed.error.isEmpty()) {
         return parsed;
     }
-    if (!applyNumbers(parser, options)) {
-        parsed.error = QStringLiteral("A numeric option is not a whole number in its range; see --help.");
+    parsed.error = applyNumbers(parser, options);
+    if (!parsed.error.isEmpty()) {
         return parsed;
     }
     if (options.tlsCertificate.isEmpty() != options.tlsKey.isEmpty()) {

@@ -51,8 +51,9 @@ struct ServerOptions {
 
 struct ParsedOptions {
     std::optional<ServerOptions> options;
-    QString error;  // why options is empty; empty when --help or --version was asked for
+    QString error;  // why options is empty, naming the option or variable; empty for --help or --version
     QString help;
+    QStringList warnings;  // variables of our prefix that name no setting (a misspelling, say)
 };
 
 ParsedOptions parseOptions(const QStringList& arguments);

@@ -80,12 +80,31 @@ void prepareDatabase(const DatabaseSettings& settings) {
     }
 }
 
-sigset_t stopSignals() {
-    sigset_t stopSet;
-    sigemptyset(&stopSet);
-    sigaddset(&stopSet, SIGTERM);
-    sigaddset(&stopSet, SIGINT);
-    return stopSet;
+// The signals one thread waits for: SIGTERM and SIGINT stop the server, SIGHUP reloads its certificate.
+sigset_t controlSignals() {
+    sigset_t controlSet;
+    sigemptyset(&controlSet);
+    sigaddset(&controlSet, SIGTERM);
+    sigaddset(&controlSet, SIGINT);
+    sigaddset(&controlSet, SIGHUP);
+    return controlSet;
+}
+
+// A renewed certificate and key are taken without a restart; connections under way keep the old ones. Nothing
+// else is read again: the other settings and the database stay as they were at the start.
+void reloadTls(const ServerOptions& options, http::Server& server) {
+    if (options.tlsCertificate.isEmpty()) {
+        accesslog::event(QStringLiteral("SIGHUP: nothing to reload (the server speaks plain HTTP)"));
+        return;
+    }
+    try {
+        server.replaceTls(http::loadTlsContext(options.tlsCertificate, options.tlsKey));
+        accesslog::event(QStringLiteral("SIGHUP: certificate %1 and key %2 reloaded; new connections use them")
+                             .arg(options.tlsCertificate, options.tlsKey));
+    } catch (const std::runtime_error& error) {
+        accesslog::event(QStringLiteral("SIGHUP: kept the previous certificate: %1").arg(QString::fromUtf8(error.what())),
+                         Priority::Error);
+    }
 }
 
 bool isLoopback(const QString& address) {
@@ -170,9 +189,9 @@ std::chrono::milliseconds fleetWriteInterval(const ServerOptions& options) {
 thread_local Connection* threadDatabase = nullptr;
 
 int serve(const ServerOptions& options) {
-    // The stop signals go to one waiting thread only; every thread started after this inherits the mask.
-    const sigset_t stopSet = stopSignals();
-    pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
+    // The control signals go to one waiting thread only; every thread started after this inherits the mask.
+    const sigset_t controlSet = controlSignals();
+    pthread_sigmask(SIG_BLOCK, &controlSet, nullptr);
     // A peer that goes away mid-answer must not end the process.
     std::signal(SIGPIPE, SIG_IGN);
     const std::optional<http::TlsContext> tls = tlsContext(options);
@@ -209,9 +228,11 @@ int serve(const ServerOptions& options) {
     std::printf("listening on %s:%d\n", qPrintable(options.listenAddress), port);
     std::fflush(stdout);
 
-    std::thread stopper([&server, stopSet] {
+    std::thread stopper([&server, &options, controlSet] {
         int signal = 0;
-        sigwait(&stopSet, &signal);
+        while (sigwait(&controlSet, &signal) == 0 && signal == SIGHUP) {
+            reloadTls(options, server);
+        }
         accesslog::event(
             QStringLiteral("signal %1: no new connections; finishing requests in flight").arg(signal));
         server.stop();
@@ -250,11 +271,15 @@ int main(int argc, char* argv[]) {
     const ParsedOptions parsed = parseOptions(QCoreApplication::arguments());
     if (!parsed.options) {
         if (!parsed.error.isEmpty()) {
-            std::fprintf(stderr, "%s\n\n%s", qPrintable(parsed.error), qPrintable(parsed.help));
+            std::fprintf(stderr, "totem-server: %s\n(totem-server --help lists the options and their ranges.)\n",
+                         qPrintable(parsed.error));
             return 2;
         }
         std::printf("%s", qPrintable(parsed.help));
         return 0;
+    }
+    for (const QString& warning : parsed.warnings) {
+        accesslog::event(warning, Priority::Warning);
     }
     const ServerOptions& options = *parsed.options;
     const int status = options.createSchema ? createSchema(options.database)

@@ -19,7 +19,7 @@ quick=${QUICK:-}
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOTEM_BENCH=ON -DTOTEM_BUILD_TESTS=OFF
 fi
-targets="totem totem-server totem-load totem-paint bench_server"
+targets="totem-kiosk totem-server totem-load totem-paint bench_server"
 cmake --build "$build" --target help | grep -q "totem-soak" && targets="$targets totem-soak"
 # shellcheck disable=SC2086
 cmake --build "$build" -j2 --target $targets

@@ -15,9 +15,9 @@ endif()
 set(TOTEM_DEPLOY_DIR ${PROJECT_SOURCE_DIR}/deploy)
 
 # --- The kiosk --------------------------------------------------------------------------------------------
-# src/app already installs totem in the default component for a plain `cmake --install`; the same rule in
+# src/app already installs totem-kiosk in the default component for a plain `cmake --install`; the same rule in
 # the kiosk component puts it in the package (installing the same file twice is harmless).
-install(TARGETS totem RUNTIME DESTINATION bin COMPONENT kiosk)
+install(TARGETS totem-kiosk RUNTIME DESTINATION bin COMPONENT kiosk)
 install(PROGRAMS ${TOTEM_DEPLOY_DIR}/kiosk/totem-session DESTINATION lib/totem-kiosk COMPONENT kiosk)
 install(FILES ${TOTEM_DEPLOY_DIR}/systemd/totem-kiosk.service DESTINATION lib/systemd/system COMPONENT kiosk)
 install(FILES ${TOTEM_DEPLOY_DIR}/debian/totem-kiosk.sysusers DESTINATION lib/sysusers.d

@@ -28,7 +28,7 @@ for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 start_demo_server
 
 start_kiosk() {
-    LC_ALL=pt_BR.UTF-8 LANG=pt_BR.UTF-8 "$BUILD/src/app/totem" >>"$WORK/kiosk.log" 2>&1 &
+    LC_ALL=pt_BR.UTF-8 LANG=pt_BR.UTF-8 "$BUILD/src/app/totem-kiosk" >>"$WORK/kiosk.log" 2>&1 &
     KIOSK=$!
     sleep 3
 }

@@ -27,6 +27,23 @@ QString textOf(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// The system's words, and what the operator can do about the usual causes.
+QString whyNotListening(const boost::system::error_code& error) {
+    const QString said = textOf(error.message());
+    if (error == net::error::address_in_use) {
+        return said + QStringLiteral(": another program listens there (ss -ltnp shows which), or another "
+                                     "totem-server runs");
+    }
+    if (error == net::error::access_denied) {
+        return said + QStringLiteral(": a port below 1024 needs CAP_NET_BIND_SERVICE (AmbientCapabilities= in "
+                                     "the unit), or choose --port 1024 or above");
+    }
+    if (error == boost::system::errc::address_not_available) {
+        return said + QStringLiteral(": no interface of this machine has that address (--listen)");
+    }
+    return said;
+}
+
 }  // namespace
 
 QByteArray Request::method() const {
@@ -204,6 +221,10 @@ Server::~Server() {
     m_core.reset();
 }
 
+void Server::replaceTls(TlsContext context) {
+    m_core->shared->replaceTls(std::move(context));
+}
+
 int Server::listen(const QString& address, int port) {
     const QString where = QStringLiteral("%1:%2").arg(address).arg(port);
     boost::system::error_code error;
@@ -226,8 +247,7 @@ int Server::listen(const QString& address, int port) {
         acceptor.listen(net::socket_base::max_listen_connections, error);
     }
     if (error) {
-        throw std::runtime_error(
-            QStringLiteral("cannot listen on %1: %2").arg(where, textOf(error.message())).toStdString());
+        throw std::runtime_error(QStringLiteral("cannot listen on %1: %2").arg(where, whyNotListening(error)).toStdString());
     }
     return acceptor.local_endpoint().port();
 }

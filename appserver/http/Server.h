@@ -112,6 +112,9 @@ public:
     void run(const ThreadScope& scope = {});
     // From any thread: no new connections, idle ones closed, requests in flight answered and closed.
     void stop();
+    // From any thread, for a server that speaks TLS: new connections present `context` (a renewed certificate),
+    // those under way keep the one they began with.
+    void replaceTls(TlsContext context);
 
 private:
     struct Core;

@@ -496,10 +496,20 @@ private:
 Shared::Shared(Limits limits, TlsContext tls, Server::Handler handler, Server::Observer observer,
                Server::EventLog events)
     : limits(std::move(limits)),
-      tls(std::move(tls)),
       handler(std::move(handler)),
       observer(std::move(observer)),
-      events(std::move(events)) {}
+      events(std::move(events)),
+      m_tls(std::move(tls)) {}
+
+TlsContext Shared::tls() const {
+    std::lock_guard lock(m_mutex);
+    return m_tls;
+}
+
+void Shared::replaceTls(TlsContext context) {
+    std::lock_guard lock(m_mutex);
+    m_retiredTls.push_back(std::exchange(m_tls, std::move(context)));
+}
 
 bool Shared::unlimited(const net::ip::address& peer) const {
     return isAmong(QString::fromStdString(peer.to_string()), limits.unlimitedAddresses);
@@ -572,10 +582,10 @@ void serve(const std::shared_ptr<Shared>& shared, net::io_context& io, tcp::sock
         shared->enrol(admitted, session);
         session->start();
     };
-    if (shared->tls) {
+    if (const TlsContext tls = shared->tls()) {
         using TlsStream = beast::ssl_stream<beast::tcp_stream>;
         start(std::make_shared<Session<TlsStream>>(
-            shared, io, TlsStream(beast::tcp_stream(std::move(socket)), *shared->tls), admitted, peer));
+            shared, io, TlsStream(beast::tcp_stream(std::move(socket)), *tls), admitted, peer));
     } else {
         start(std::make_shared<Session<beast::tcp_stream>>(shared, io, beast::tcp_stream(std::move(socket)),
                                                            admitted, peer));

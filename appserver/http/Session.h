@@ -13,6 +13,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace http::detail {
 
@@ -39,11 +40,14 @@ struct Shared {
     void enrol(const Admitted& admitted, const std::shared_ptr<SessionBase>& session);
     void release(const Admitted& admitted);
     bool full() const;
+    // The TLS context for a new connection; empty for plain HTTP.
+    TlsContext tls() const;
+    // New connections use `context`; those under way keep theirs, which stays alive until the server ends.
+    void replaceTls(TlsContext context);
     // Asks every session to stop; true when none is left.
     bool stopSessions();
 
     const Limits limits;
-    const TlsContext tls;
     const Server::Handler handler;
     const Server::Observer observer;
     const Server::EventLog events;
@@ -54,6 +58,8 @@ private:
     bool unlimited(const boost::asio::ip::address& peer) const;
 
     mutable std::mutex m_mutex;
+    TlsContext m_tls;
+    std::vector<TlsContext> m_retiredTls;  // reloads are rare: what old connections may still use is kept
     std::list<std::weak_ptr<SessionBase>> m_sessions;
     std::unordered_map<std::string, int> m_perClient;
     std::unordered_set<std::string> m_refusing;  // clients refused since they last had room

@@ -15,11 +15,11 @@ mkdir -p "$registry/QUENVOR"
 printf '[General]\nIPServidor=127.0.0.1\nPortaServidor=%s\nTotem=0001001\n' "$port" > "$registry/QUENVOR/Strovel.ini"
 export TOTEM_REGISTRY_DIR="$registry" LANG=pt_BR.UTF-8
 if [ "$platform" = xvfb ]; then
-    xvfb-run -a -s "-screen 0 1024x768x24" "$build/src/app/totem" > /dev/null 2>&1 &
+    xvfb-run -a -s "-screen 0 1024x768x24" "$build/src/app/totem-kiosk" > /dev/null 2>&1 &
     sleep 2
-    kiosk_pid=$(pgrep -x totem -P $!)  # xvfb-run's child
+    kiosk_pid=$(pgrep -x totem-kiosk -P $!)  # xvfb-run's child
 else
-    QT_QPA_PLATFORM=offscreen "$build/src/app/totem" > /dev/null 2>&1 &
+    QT_QPA_PLATFORM=offscreen "$build/src/app/totem-kiosk" > /dev/null 2>&1 &
     kiosk_pid=$!
 fi
 sleep 5  # start-up calls and first paint

@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QSettings>
 
+#include <cstdio>
+
 namespace {
 
 constexpr int KioskModule = 62;
@@ -29,12 +31,41 @@ void honourRegistryFolder() {
 
 void enterWorkingDirectory(const QString& path) {
     QDir directory(path);
-    if (!directory.exists() && !QDir().mkdir(path)) {
+    // The whole path: run from a desktop's autostart, the account's data folder may not exist yet either.
+    if (!directory.exists() && !QDir().mkpath(path)) {
         throw KioskError(QStringLiteral("Não foi possível criar o diretório de trabalho %1.").arg(path));
     }
     if (!QDir::setCurrent(path)) {
         throw KioskError(QStringLiteral("Não foi possível entrar no diretório de trabalho %1.").arg(path));
     }
+}
+
+std::optional<int> answerWithoutDisplay(int argc, char** argv) {
+    if (argc < 2) {
+        return std::nullopt;
+    }
+    const QByteArray argument(argv[1]);
+    if (argument == "--version") {
+        std::printf("totem-kiosk %s\n", TOTEM_VERSION);
+        return 0;
+    }
+    if (argument == "--help") {
+        std::printf("Usage: totem-kiosk\n\n"
+                    "The consultation kiosk: full screen, it waits for a badge or a typed code and shows the\n"
+                    "consumer's statement from the application server. It takes no arguments; its settings are\n"
+                    "in its registry key (the INI file QUENVOR/Strovel.ini under /etc/xdg, or under\n"
+                    "TOTEM_REGISTRY_DIR): IPServidor, PortaServidor, Totem, CertificadoCA.\n\n"
+                    "  --help     this text\n"
+                    "  --version  the program's version\n");
+        return 0;
+    }
+    // Qt's own platform arguments (-platform, -display...) go through to the application.
+    if (argument.startsWith('-') && !argument.startsWith("--")) {
+        return std::nullopt;
+    }
+    std::fprintf(stderr, "totem-kiosk: unknown argument %s\n(totem-kiosk --help says what it takes.)\n",
+                 argument.left(60).constData());
+    return 2;
 }
 
 int runKiosk(QApplication& application) {

@@ -7,6 +7,10 @@
 #endif
 
 int main(int argc, char** argv) {
+    // Answered before the application object exists, which needs a display.
+    if (const std::optional<int> status = answerWithoutDisplay(argc, argv)) {
+        return *status;
+    }
     platform::cacheLocalTimeZone();
     TotemApplication application(argc, argv);
 #ifdef TOTEM_PROBE

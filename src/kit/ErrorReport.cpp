@@ -15,7 +15,7 @@ int g_exitStatus = 0;
 
 void logError(const QString& text) {
     platform::journal::log(platform::journal::Priority::Error,
-                           QStringLiteral("totem[%1]: %2").arg(ModuloAtiv()).arg(text));
+                           QStringLiteral("totem-kiosk[%1]: %2").arg(ModuloAtiv()).arg(text));
 }
 
 QString failureText(std::exception_ptr failure) {
@@ -52,7 +52,7 @@ void reportFailure(std::exception_ptr failure) noexcept {
         box.setProperty(ErrorTextProperty, text);
         ExecModal(box);
     } catch (...) {
-        std::fprintf(stderr, "totem: the error report could not be shown\n");
+        std::fprintf(stderr, "totem-kiosk: the error report could not be shown\n");
     }
 }
 

@@ -260,11 +260,13 @@ private slots:
         SetMainForm(nullptr);
     }
 
-    void workingDirectoryIsCreatedOneLevel() {
-        const QString folder = QDir(m_env->root()).filePath("work");
+    void workingDirectoryIsCreatedWithItsParents() {
+        const QString folder = QDir(m_env->root()).filePath("home/.local/share/totem");
         enterWorkingDirectory(folder);
         QCOMPARE(QDir::currentPath(), QDir(folder).canonicalPath());
-        QVERIFY_THROWS_EXCEPTION(KioskError, enterWorkingDirectory(QDir(m_env->root()).filePath("a/b/c")));
+        QFile blocker(QDir(m_env->root()).filePath("file"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        QVERIFY_THROWS_EXCEPTION(KioskError, enterWorkingDirectory(QDir(m_env->root()).filePath("file/totem")));
         QDir::setCurrent(QDir::tempPath());
     }
 

@@ -177,6 +177,7 @@ private slots:
         const ServerProcess::Reply health = m_fixture->server().get(QStringLiteral("/health"));
         QCOMPARE(health.status, 200);
         QVERIFY(health.body.contains("\"database\":\"ok\""));
+        QVERIFY2(health.body.contains("\"version\":\"" TOTEM_VERSION "\""), health.body.constData());
         const QVariant answer = m_fixture->call(TerminalCons, QStringLiteral("getConsumidor"),
                                                 {QStringLiteral("1001"), QStringLiteral("N")});
         QCOMPARE(packetFrom(answer).rows.size(), 1);

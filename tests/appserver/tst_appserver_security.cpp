@@ -20,6 +20,8 @@
 
 #include <sys/stat.h>
 
+#include <csignal>
+
 #include <atomic>
 
 namespace {
@@ -106,8 +108,8 @@ bool heldBack(const QVariant& answer) {
     return answer.toString().startsWith(HeldBack);
 }
 
-// A certificate authority, a server certificate it signed for "localhost" (and no address), and a second,
-// unrelated authority; made with the openssl command line.
+// A certificate authority, a server certificate it signed for "localhost" (and no address) and its renewal
+// (same key, new serial), and a second, unrelated authority; made with the openssl command line.
 class Certificates {
 public:
     Certificates() {
@@ -119,6 +121,9 @@ public:
                            "server.key", "-out", "server.csr"}) &&
                   openssl({"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
                            "-CAcreateserial", "-days", "2", "-extfile", "-", "-out", "server.pem"},
+                          "subjectAltName=DNS:localhost\n") &&
+                  openssl({"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+                           "-CAcreateserial", "-days", "2", "-extfile", "-", "-out", "renewed.pem"},
                           "subjectAltName=DNS:localhost\n");
     }
     bool ready() const { return m_ready; }
@@ -538,6 +543,88 @@ private slots:
         QVERIFY2(m_fixture->failure().contains(says), qPrintable(m_fixture->failure()));
     }
 
+    // An operator's mistake gets one line that names the option or variable and what it takes, and a hint,
+    // not the whole help; a variable of ours that names no setting is warned about. `status` -1: it serves.
+    void commandLinesSayWhatIsWrong_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("environment");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        dataRow("port out of range", QStringList{"--port", "99999"}, QStringList{}, 2,
+                QStringLiteral("--port: \"99999\" is not a whole number from 0 to 65535."));
+        dataRow("no workers", QStringList{"--workers", "0"}, QStringList{}, 2,
+                QStringLiteral("--workers: \"0\" is not a whole number from 1 to 256."));
+        dataRow("workers in words", QStringList{}, QStringList{"TOTEM_SERVER_WORKERS=lots"}, 2,
+                QStringLiteral("TOTEM_SERVER_WORKERS: \"lots\" is not a whole number from 1 to 256."));
+        dataRow("unknown option", QStringList{"--prot", "8211"}, QStringList{}, 2, QStringLiteral("'prot'"));
+        dataRow("a switch neither on nor off", QStringList{}, QStringList{"TOTEM_SERVER_LOG_HEALTH=maybe"}, 2,
+                QStringLiteral("TOTEM_SERVER_LOG_HEALTH: \"maybe\" is neither yes nor no"));
+        dataRow("plain HTTP allowed in words", QStringList{"--listen", "0.0.0.0"},
+                QStringList{"TOTEM_SERVER_ALLOW_PLAIN_HTTP=yes"}, -1, QStringLiteral("serving plain HTTP"));
+        dataRow("misspelt variable", QStringList{}, QStringList{"TOTEM_SERVER_WORKRS=4"}, -1,
+                QStringLiteral("TOTEM_SERVER_WORKRS is not a setting of totem-server: ignored"));
+        dataRow("port in use", QStringList{"--port", "IN-USE"}, QStringList{}, 1,
+                QStringLiteral("Address already in use: another program listens there"));
+        dataRow("address of another machine", QStringList{"--listen", "192.0.2.1", "--allow-plain-http"},
+                QStringList{}, 1, QStringLiteral("no interface of this machine has that address"));
+        dataRow("demo into a folder not made yet",
+                QStringList{"--create-demo", "--database", "NEW-FOLDER/data/totem.db"}, QStringList{}, 0,
+                QStringLiteral("demo database"));
+    }
+
+    void commandLinesSayWhatIsWrong() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, environment);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        QVERIFY(m_fixture->startServer());
+        const QTemporaryDir folder;
+        arguments.replaceInStrings("IN-USE", QString::number(m_fixture->server().port()));
+        arguments.replaceInStrings("NEW-FOLDER", folder.path());
+        if (!arguments.contains("--port")) {
+            arguments += {"--port", "0"};
+        }
+        QProcess server;
+        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+        for (const QString& variable : environment) {
+            variables.insert(variable.section('=', 0, 0), variable.section('=', 1));
+        }
+        server.setProcessEnvironment(variables);
+        server.start(ServerProcess::executable(), QStringList{"--database", m_fixture->database()} + arguments);
+        const bool ended = server.waitForFinished(status < 0 ? 3000 : 30000);
+        server.terminate();
+        server.waitForFinished(10000);
+        const QString errors = QString::fromUtf8(server.readAllStandardError());
+        QCOMPARE(ended ? server.exitCode() : -1, status);
+        QVERIFY2(errors.contains(says), qPrintable(errors));
+        QVERIFY2(errors.count('\n') < 10, qPrintable(errors));  // no page of help
+    }
+
+    // SIGHUP takes a renewed certificate for new connections and keeps serving; a file that does not load is
+    // reported and the certificate in use kept.
+    void sighupReloadsTheCertificate() {
+        QVERIFY2(m_certificates.ready(), "the openssl command could not make the test certificates");
+        QTemporaryDir live;
+        const QString certificate = live.filePath("server.pem");
+        QVERIFY(QFile::copy(m_certificates.path("server.pem"), certificate));
+        QVERIFY(m_fixture->startServer({"--tls-cert", certificate, "--tls-key", m_certificates.path("server.key")}));
+        ServerProcess& server = m_fixture->server();
+        const QByteArray first = presentedSerial(server.port());
+        QVERIFY(!first.isEmpty());
+
+        QVERIFY(QFile::remove(certificate) && QFile(certificate).open(QIODevice::WriteOnly));
+        ::kill(static_cast<pid_t>(server.processId()), SIGHUP);
+        QTRY_VERIFY(server.errors().contains("SIGHUP: kept the previous certificate"));
+        QCOMPARE(presentedSerial(server.port()), first);
+
+        QVERIFY(QFile::remove(certificate) && QFile::copy(m_certificates.path("renewed.pem"), certificate));
+        ::kill(static_cast<pid_t>(server.processId()), SIGHUP);
+        QTRY_VERIFY(server.errors().contains("reloaded; new connections use them"));
+        const QByteArray renewed = presentedSerial(server.port());
+        QVERIFY(!renewed.isEmpty() && renewed != first);
+        QVERIFY(server.terminate());
+    }
+
     void logsHoldNoConsumerData() {
         QVERIFY(m_fixture->startServer());
         const QVariant found = m_fixture->call(TerminalCons, QStringLiteral("getConsumidor"),
@@ -646,6 +733,14 @@ private:
         QVERIFY(m_fixture->startServer(QStringList{QStringLiteral("--tls-cert"), m_certificates.path("server.pem"),
                                                    QStringLiteral("--tls-key"), m_certificates.path("server.key")} +
                                        extraOptions));
+    }
+
+    // The serial number of the certificate the server presents to a new connection; empty when none verifies.
+    QByteArray presentedSerial(int port) const {
+        QSslSocket socket;
+        socket.setSslConfiguration(verifyingConfiguration());
+        socket.connectToHostEncrypted(QStringLiteral("localhost"), static_cast<quint16>(port));
+        return socket.waitForEncrypted(5000) ? socket.peerCertificate().serialNumber() : QByteArray();
     }
 
     // Trusts the test authority only, and checks the name "localhost".

@@ -76,6 +76,8 @@ private slots:
     void statementClosesAfterInactivity();
     void serverStoppedAndStartedWhileTheKioskWaits();
     void fleetShowsEachKioskAsItIs();
+    void versionAndHelpNeedNoDisplay_data();
+    void versionAndHelpNeedNoDisplay();
 
 private:
     void startKiosk(const QString& terminal);
@@ -337,6 +339,33 @@ void EndToEnd::fleetShowsEachKioskAsItIs() {
     const QString metrics = QString::fromUtf8(m_server->get("/metrics").body);
     const auto stale = QRegularExpression("\ntotem_kiosks_stale (\\d+)\n").match(metrics);
     QVERIFY2(metrics.contains("\ntotem_kiosks_error_box 1\n") && stale.captured(1).toInt() >= 2, qPrintable(metrics));
+}
+
+void EndToEnd::versionAndHelpNeedNoDisplay_data() {
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("version") << "--version" << 0 << "totem-kiosk " TOTEM_VERSION "\n";
+    QTest::newRow("help") << "--help" << 0 << "Usage: totem-kiosk";
+    QTest::newRow("anything else") << "--server=x" << 2 << "unknown argument --server=x";
+}
+
+void EndToEnd::versionAndHelpNeedNoDisplay() {
+    QFETCH(QString, argument);
+    QFETCH(int, status);
+    QFETCH(QString, says);
+    QProcess kiosk;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    kiosk.setProcessEnvironment(environment);
+    kiosk.start(QStringLiteral(TOTEM_KIOSK_PATH), {argument});
+    QVERIFY(kiosk.waitForFinished(10000));
+    QCOMPARE(kiosk.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(kiosk.exitCode(), status);
+    const QString said = QString::fromUtf8(kiosk.readAllStandardOutput() + kiosk.readAllStandardError());
+    QVERIFY2(said.contains(says), qPrintable(said));
 }
 
 QTEST_GUILESS_MAIN(EndToEnd)
