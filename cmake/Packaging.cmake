@@ -13,6 +13,31 @@ if(TOTEM_PROBE)
 endif()
 
 set(TOTEM_DEPLOY_DIR ${PROJECT_SOURCE_DIR}/deploy)
+set(TOTEM_PACKAGE_DIR ${PROJECT_BINARY_DIR}/package)
+
+# --- What both packages carry: the copyright, the changelog (gzipped, as Debian installs it) and manual pages
+# written from each program's own --help once it is built.
+file(MAKE_DIRECTORY ${TOTEM_PACKAGE_DIR})
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TOTEM_DEPLOY_DIR}/debian/changelog)
+execute_process(COMMAND gzip -9nc ${TOTEM_DEPLOY_DIR}/debian/changelog
+                OUTPUT_FILE ${TOTEM_PACKAGE_DIR}/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
+function(totem_manual_page program summary)
+  set(page ${TOTEM_PACKAGE_DIR}/${program}.1)
+  add_custom_command(
+    OUTPUT ${page}.gz
+    COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${program}> -DNAME=${program} "-DSUMMARY=${summary}"
+            -DSEE_ALSO=/usr/share/doc/${program}/operations.md -DOUTPUT=${page} -P ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
+    DEPENDS ${program} ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
+    COMMENT "Manual page of ${program}")
+  add_custom_target(${program}-manual ALL DEPENDS ${page}.gz)
+endfunction()
+totem_manual_page(totem-kiosk "the self-service consultation kiosk")
+totem_manual_page(totem-server "application server of the consultation kiosks")
+foreach(component kiosk server)
+  install(FILES ${TOTEM_DEPLOY_DIR}/debian/copyright ${TOTEM_PACKAGE_DIR}/changelog.gz
+          DESTINATION share/doc/totem-${component} COMPONENT ${component})
+  install(FILES ${TOTEM_PACKAGE_DIR}/totem-${component}.1.gz DESTINATION share/man/man1 COMPONENT ${component})
+endforeach()
 
 # --- The kiosk --------------------------------------------------------------------------------------------
 # src/app already installs totem-kiosk in the default component for a plain `cmake --install`; the same rule in
@@ -28,6 +53,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/operati
 # --- The server -------------------------------------------------------------------------------------------
 install(TARGETS totem-server RUNTIME DESTINATION bin COMPONENT server)
 install(FILES ${TOTEM_DEPLOY_DIR}/systemd/totem-server.service DESTINATION lib/systemd/system COMPONENT server)
+# The site's settings, every one commented out: a conffile that upgrades never overwrite once edited.
+install(FILES ${TOTEM_DEPLOY_DIR}/debian/totem-server.default DESTINATION /etc/default RENAME totem-server
+        COMPONENT server)
 install(FILES ${TOTEM_DEPLOY_DIR}/debian/totem-server.sysusers DESTINATION lib/sysusers.d
         RENAME totem-server.conf COMPONENT server)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/operations.md ${PROJECT_SOURCE_DIR}/docs/server.md
@@ -37,7 +65,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/operations.md ${PROJECT_SOURCE_DIR}/doc
 # --- Debian packages --------------------------------------------------------------------------------------
 set(CPACK_PACKAGE_NAME totem)
 set(CPACK_PACKAGE_VENDOR "Totem project")
-set(CPACK_PACKAGE_CONTACT "Totem maintainers <totem@localhost>")
+set(CPACK_PACKAGE_CONTACT "Totem kiosk team <kiosk-team@totem.example.com>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -54,7 +82,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 set(CPACK_DEBIAN_KIOSK_PACKAGE_NAME totem-kiosk)
 set(CPACK_COMPONENT_KIOSK_DESCRIPTION
-    "Self-service consultation kiosk\nThe touch-screen kiosk where employees swipe a badge to see their balances and statements, with\nthe systemd unit that runs it as the only program of an X session, fed by its watchdog.")
+    "Self-service consultation kiosk\nThe touch-screen kiosk where employees swipe a badge to see their balances\nand statements, with the systemd unit that runs it as the only program of an\nX session, fed by its watchdog.")
 # The platform plug-in (xcb) and the fonts the screens are laid out with are needed wherever it runs.
 set(CPACK_DEBIAN_KIOSK_PACKAGE_DEPENDS
     "qt6-qpa-plugins (>= 6.4), fonts-liberation2, fonts-dejavu-core")
@@ -68,7 +96,7 @@ set(CPACK_DEBIAN_KIOSK_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_SERVER_PACKAGE_NAME totem-server)
 set(CPACK_COMPONENT_SERVER_DESCRIPTION
-    "Application server of the consultation kiosks\nAnswers the kiosks' remote calls over HTTP from an SQLite file or a PostgreSQL database, with a\nhardened systemd unit.")
+    "Application server of the consultation kiosks\nAnswers the kiosks' remote calls over HTTP from an SQLite file or a\nPostgreSQL database, with a hardened systemd unit.")
 # Both database drivers are Qt plug-ins loaded at run time: SQLite is the default store, PostgreSQL the
 # documented choice for a large network.
 set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS
@@ -77,7 +105,7 @@ set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS
 set(CPACK_DEBIAN_SERVER_PACKAGE_SUGGESTS "sqlite3, postgresql-client, openssl")
 set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA
     ${TOTEM_DEPLOY_DIR}/debian/totem-server/postinst ${TOTEM_DEPLOY_DIR}/debian/totem-server/prerm
-    ${TOTEM_DEPLOY_DIR}/debian/totem-server/postrm)
+    ${TOTEM_DEPLOY_DIR}/debian/totem-server/postrm ${TOTEM_DEPLOY_DIR}/debian/totem-server/conffiles)
 set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)
