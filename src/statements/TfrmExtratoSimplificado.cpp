@@ -51,8 +51,10 @@ void TfrmExtratoSimplificado::buildLayout() {
                              {"VRSALDOCONS", QStringLiteral("Saldo"), 91}},
                             13);
 
-    bbbAnterior = addButton("bbbAnterior", {716, 182, 87, 55}, pictures::Glyph::ArrowUp, true);
-    bbbProximo = addButton("bbbProximo", {715, 382, 87, 55}, pictures::Glyph::ArrowDown, true);
+    // Whole inside the 792-pixel form, their right edge on the Back button's: a layout of x 716 and 715 cut
+    // both ovals flat on the right.
+    bbbAnterior = addButton("bbbAnterior", {703, 182, 87, 55}, pictures::Glyph::ArrowUp, true);
+    bbbProximo = addButton("bbbProximo", {703, 382, 87, 55}, pictures::Glyph::ArrowDown, true);
     setTabOrder(dbgExtSimples, rceMsgAdi);
     connect(bbbAnterior, &QAbstractButton::clicked, this,
             [this] { runGuarded([this] { bbbAnteriorClick(); }); });

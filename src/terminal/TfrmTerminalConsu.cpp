@@ -526,6 +526,9 @@ void TfrmTerminalConsu::openStatement() {
 }
 
 bool TfrmTerminalConsu::chooseStore() {
+    // The list keeps the filter its last search built; each consumer starts from the whole list.
+    cdsLoja->setFilter(QString());
+    cdsLoja->setFiltered(false);
     AddAllStoresEntry();
     return ShowSearchList(*cdsLoja, TerminalContext::current().DSFUNDOTELA);
 }

@@ -167,6 +167,10 @@ private slots:
         const auto form = kind.create();
         VERIFY_SCRIPT(script);
         QCOMPARE(form->size(), QSize(792, 573));
+        for (const QAbstractButton* button : form->findChildren<QAbstractButton*>()) {
+            const QRect place(button->mapTo(form.get(), QPoint()), button->size());
+            QVERIFY2(form->rect().contains(place), qPrintable(button->objectName()));  // no key cut off
+        }
         QCOMPARE(text(*form, "lblCabecalho"), QString("1001 - Ana Paula Ribeiro"));
         QCOMPARE(text(*form, "lblDtPeriodo"), QString("01/05/2024  -  31/05/2024"));
         QCOMPARE(text(*form, "lblVrSaldoIni"), QString("R$341,50"));

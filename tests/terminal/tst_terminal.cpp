@@ -1,5 +1,6 @@
 #include <QAbstractButton>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -202,6 +203,44 @@ private slots:
         QVERIFY(!stores.join(",").contains("Loja de Conveniência"));
         QCOMPARE(stores.size(), 4);
         QCOMPARE(storeLine, QStringLiteral("Loja  T  TODAS"));
+    }
+
+    // A consumer who narrowed the list by typing leaves nothing behind: the next one's list is whole, with
+    // "TODAS", and its search box empty.
+    void nextConsumerSeesTheWholeStoreList() {
+        auto terminal = openTerminal("0001", "004");
+        QTRY_VERIFY(!terminal->isFirstActivationPending());
+        TerminalContext::current().IDEXIMSGSAL = "N";
+        const auto storesShown = [&terminal] {
+            QStringList stores;
+            auto& lojas = childOf<TClientDataSet>(*terminal, "cdsLoja");
+            for (lojas.First(); !lojas.Eof(); lojas.Next()) {
+                stores.append(lojas.FieldByName("NMLOJA").asString());
+            }
+            return stores;
+        };
+        QStringList narrowed, second;
+        QString searchBox = "not shown";
+        ModalScript script({[&](QDialog& list) {
+                                QTest::keyClicks(&list, "L");
+                                narrowed = storesShown();
+                                QTest::keyClick(&list, Qt::Key_Return);
+                            },
+                            [](QDialog& group) { group.close(); },
+                            [&](QDialog& list) {
+                                second = storesShown();
+                                searchBox = childOf<QLineEdit>(list, "edtFiltro").text();
+                                QTest::keyClick(&list, Qt::Key_Return);
+                            },
+                            [](QDialog& group) { group.close(); }});
+        for (int consumer = 0; consumer < 2; ++consumer) {
+            type(*terminal, "1001");
+            QTest::keyClick(terminal.get(), Qt::Key_Return);
+        }
+        VERIFY_SCRIPT(script);
+        QVERIFY2(!narrowed.contains("TODAS") && !narrowed.isEmpty(), qPrintable(narrowed.join(",")));
+        QVERIFY2(second.contains("TODAS") && second.size() > narrowed.size(), qPrintable(second.join(",")));
+        QCOMPARE(searchBox, QString());
     }
 
     void storeListClosedWithoutPickOpensNothing() {
