@@ -53,7 +53,7 @@ void TfrmPrincipal::FormCreate() {
     platform::taskbar::hide();
     setClientSize(800, 600);
     imgFundo->setGeometry(rect());
-    imgFundo->setPixmap(pictures::background(size(), ApplicationTitle()));
+    imgFundo->setPixmap(pictures::background(size()));
 }
 
 void TfrmPrincipal::FormActivate() {

@@ -36,7 +36,7 @@ constexpr int ExpandedHeight = 348;
 constexpr int ButtonTop = 166;
 constexpr QSize ButtonSize(130, 50);
 constexpr QSize IconSize(36, 36);
-constexpr int GlyphSize = 20;  // leaves the widest caption, "&Detalhes", its room beside the glyph
+constexpr int GlyphSize = 30;  // reads as a sign, and leaves the widest caption, "&Detalhes", its room
 
 constexpr char16_t CarriageReturn = u'\r';
 constexpr QStringView ErrorMarker = u"Erro:";

@@ -215,6 +215,9 @@ TBlendedBitBtn* navigationButton(QWidget* form, const char* name, int top, pictu
     auto* button =
         place(new TBlendedBitBtn(form), name, QRect(QPoint(NavigationLeft, top), NavigationButton));
     button->setShape(TBlendedBitBtn::Circle);
+    // A face of their own: silver buttons on the silver column read as no buttons at all.
+    button->setBrushColor(fromBgr(colors::White));
+    button->setAccentColor(fromBgr(colors::Navy));
     button->setGlyph(pictures::glyph(glyph, NavigationGlyph));
     return button;
 }

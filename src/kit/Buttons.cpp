@@ -92,8 +92,13 @@ void TdxfColorButton::setColor(const QColor& color) {
 
 void TdxfColorButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const QColor face = !isEnabled() ? fromBgr(colors::Silver) : isDown() ? m_color.darker(130) : m_color;
-    paintFace(painter, rect(), false, face, QColor());
+    // A disabled key still reads as a key: its own face, paled toward the panel and outlined, with a grey
+    // caption; silver alone vanished into the silver panel and left a stray character.
+    const QColor panel = fromBgr(colors::Silver);
+    const QColor muted = QColor::fromRgbF((m_color.redF() + panel.redF()) / 2, (m_color.greenF() + panel.greenF()) / 2,
+                                          (m_color.blueF() + panel.blueF()) / 2);
+    const QColor face = !isEnabled() ? muted : isDown() ? m_color.darker(130) : m_color;
+    paintFace(painter, rect(), false, face, isEnabled() ? QColor() : panel.darker(120));
     painter.setPen(isEnabled() ? palette().color(QPalette::ButtonText) : fromBgr(colors::Gray));
     painter.setFont(font());
     painter.drawText(rect(), Qt::AlignCenter, text());

@@ -1,6 +1,7 @@
 #include "kit/Form.h"
 
 #include "kit/ErrorReport.h"
+#include "kit/Shapes.h"
 #include "kit/core/VirtualKeys.h"
 
 #include <QKeyEvent>
@@ -93,9 +94,21 @@ void TForm::done(int result) {
 
 void TForm::showEvent(QShowEvent* event) {
     centreOnScreen();
+    shapeToBackground();
     QDialog::showEvent(event);
     // Without a window manager nothing activates a new window, and the activation handlers must still run.
     QTimer::singleShot(0, this, [this] { activateWindow(); });
+}
+
+// A form drawn on a rounded panel that fills it takes the panel's outline as its window's shape: the
+// window's square corners would otherwise show behind the rounded ones.
+void TForm::shapeToBackground() {
+    for (const TBlendedShape* shape : findChildren<TBlendedShape*>()) {
+        if (shape->shape() == TBlendedShape::stRoundRect && QRect(shape->mapTo(this, QPoint()), shape->size()) == rect()) {
+            setMask(QRegion(TBlendedShape::roundedOutline(QRectF(rect())).toFillPolygon().toPolygon()));
+            return;
+        }
+    }
 }
 
 QPoint TForm::centredOn(const QRect& area, const QSize& size) {

@@ -44,6 +44,7 @@ protected:
 private:
     bool dispatchKey(int qtKey, Qt::KeyboardModifiers modifiers, const QString& text);
     void centreOnScreen();
+    void shapeToBackground();
 
     int m_activations = 0;
     const QEvent* m_previewed = nullptr;

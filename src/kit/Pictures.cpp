@@ -31,6 +31,21 @@ void drawBadge(QPainter& painter, int size, const QColor& fill, const QString& s
     drawSymbol(painter, area, symbol, Qt::white);
 }
 
+// The clear key: a box with a cross, the keyboard sign for "clear", unlike the backspace arrow beside it,
+// which takes one character only.
+void drawClear(QPainter& painter, int size) {
+    const qreal m = size * 0.18;
+    const QRectF box(m, m * 1.4, size - 2 * m, size - 2.8 * m);
+    painter.setPen(QPen(QColor(0, 0, 128), size * 0.08, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(box, size * 0.06, size * 0.06);
+    const qreal inset = box.height() * 0.25;
+    const QRectF cross = box.adjusted(box.width() / 2 - box.height() / 2 + inset, inset,
+                                      -(box.width() / 2 - box.height() / 2 + inset), -inset);
+    painter.drawLine(cross.topLeft(), cross.bottomRight());
+    painter.drawLine(cross.bottomLeft(), cross.topRight());
+}
+
 void drawArrow(QPainter& painter, int size, bool up, bool barred) {
     const qreal m = size * 0.2;
     QPainterPath path;
@@ -102,7 +117,7 @@ QPixmap glyph(Glyph kind, int size) {
             drawSymbol(painter, area, QStringLiteral("☰"), QColor(0, 0, 128));
             break;
         case Glyph::Clear:
-            drawSymbol(painter, area, QStringLiteral("⌫"), QColor(0, 0, 128));
+            drawClear(painter, size);
             break;
         case Glyph::Previous:
             drawSymbol(painter, area, QStringLiteral("◀"), QColor(0, 0, 128));
@@ -134,20 +149,15 @@ QPixmap glyph(Glyph kind, int size) {
     return pixmap;
 }
 
-QPixmap background(const QSize& size, const QString& title) {
+// A plain gradient: any text on it showed as a second title under the terminal, or peeked out behind the
+// rounded corners of the full-size screens.
+QPixmap background(const QSize& size) {
     QPixmap pixmap(size);
     QPainter painter(&pixmap);
     QLinearGradient gradient(0, 0, 0, size.height());
     gradient.setColorAt(0.0, QColor(0x0B, 0x2A, 0x5B));
     gradient.setColorAt(1.0, QColor(0x8F, 0xA8, 0xC8));
     painter.fillRect(pixmap.rect(), gradient);
-    QFont font(QStringLiteral("Tahoma"));
-    font.setBold(true);
-    font.setPixelSize(std::max(12, size.height() / 14));
-    painter.setFont(font);
-    painter.setPen(QColor(255, 255, 255, 70));
-    painter.drawText(pixmap.rect().adjusted(0, 0, 0, -size.height() / 12), Qt::AlignHCenter | Qt::AlignBottom,
-                     title);
     return pixmap;
 }
 

@@ -10,6 +10,6 @@ enum class Glyph { Ok, Yes, No, Details, ArrowUp, ArrowDown, First, Last, ExitDo
 
 QPixmap icon(Icon kind, int size = 36);
 QPixmap glyph(Glyph kind, int size = 32);
-QPixmap background(const QSize& size, const QString& title);
+QPixmap background(const QSize& size);
 
 }  // namespace pictures

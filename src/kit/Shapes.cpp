@@ -26,7 +26,13 @@ void TBlendedShape::paintEvent(QPaintEvent*) {
     if (m_shape == stCircle) {
         painter.drawEllipse(area);
     } else {
-        const qreal radius = std::min(area.width(), area.height()) / 8;
-        painter.drawRoundedRect(area, radius, radius);
+        painter.drawPath(roundedOutline(area));
     }
+}
+
+QPainterPath TBlendedShape::roundedOutline(const QRectF& area) {
+    const qreal radius = std::min(area.width(), area.height()) / 8;
+    QPainterPath outline;
+    outline.addRoundedRect(area, radius, radius);
+    return outline;
 }

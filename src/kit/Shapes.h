@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPainterPath>
 #include <QWidget>
 
 // A painted panel or frame: a rounded rectangle or a circle filled with one colour, without outline.
@@ -14,6 +15,9 @@ public:
     void setShape(Shape shape);
     QColor brushColor() const { return m_brush; }
     void setBrushColor(const QColor& color);
+
+    // The outline a rounded panel of this size is painted with.
+    static QPainterPath roundedOutline(const QRectF& area);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

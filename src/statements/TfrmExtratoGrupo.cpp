@@ -69,7 +69,8 @@ TBlendedBitBtn* addRoundButton(QWidget* parent, const char* name, QPoint place, 
     return button;
 }
 
-// Navy text on light blue, titles in orange on navy, the current row in reverse.
+// Navy text on light blue, titles in orange on navy, the current row in the highlight colour of the other
+// lists: in navy it merged with the titles when the first row was current.
 void styleGrid(QTableView& grid) {
     grid.setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid.setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -82,7 +83,7 @@ void styleGrid(QTableView& grid) {
     grid.horizontalHeader()->setFont(tahoma(13, true));
     grid.setFont(tahoma(11, true));
     grid.setStyleSheet(QStringLiteral("QTableView { color: #000080; background: %1; gridline-color: #808080; "
-                                      "selection-background-color: #000080; selection-color: white; }"
+                                      "selection-background-color: palette(highlight); selection-color: palette(highlighted-text); }"
                                       "QHeaderView { background: %1; }"
                                       "QHeaderView::section { color: %2; background: #000080; "
                                       "border: 1px solid #C0C0C0; padding: 1px 3px; }")
