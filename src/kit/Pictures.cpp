@@ -14,10 +14,13 @@ QPixmap canvas(int size) {
     return pixmap;
 }
 
-void drawSymbol(QPainter& painter, const QRectF& area, const QString& symbol, const QColor& color) {
+constexpr qreal AnswerScale = 0.9;
+
+void drawSymbol(QPainter& painter, const QRectF& area, const QString& symbol, const QColor& color,
+                qreal scale = 0.62) {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setBold(true);
-    font.setPixelSize(static_cast<int>(area.height() * 0.62));
+    font.setPixelSize(static_cast<int>(area.height() * scale));
     painter.setFont(font);
     painter.setPen(color);
     painter.drawText(area, Qt::AlignCenter, symbol);
@@ -106,15 +109,16 @@ QPixmap glyph(Glyph kind, int size) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF area(0, 0, size, size);
     switch (kind) {
+        // The answer signs fill their square: drawn smaller, they read as marks beside a caption.
         case Glyph::Ok:
         case Glyph::Yes:
-            drawSymbol(painter, area, QStringLiteral("✔"), QColor(0x1B, 0x7F, 0x2A));
+            drawSymbol(painter, area, QStringLiteral("✔"), QColor(0x1B, 0x7F, 0x2A), AnswerScale);
             break;
         case Glyph::No:
-            drawSymbol(painter, area, QStringLiteral("✘"), QColor(0xB0, 0x1E, 0x1E));
+            drawSymbol(painter, area, QStringLiteral("✘"), QColor(0xB0, 0x1E, 0x1E), AnswerScale);
             break;
         case Glyph::Details:
-            drawSymbol(painter, area, QStringLiteral("☰"), QColor(0, 0, 128));
+            drawSymbol(painter, area, QStringLiteral("☰"), QColor(0, 0, 128), AnswerScale);
             break;
         case Glyph::Clear:
             drawClear(painter, size);
