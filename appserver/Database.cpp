@@ -293,6 +293,16 @@ void Connection::ensureOpen() {
     open();
 }
 
+sqlite3* Connection::sqliteHandle() {
+    const QVariant handle = open().driver()->handle();
+    return isPostgres() ? nullptr : *static_cast<sqlite3* const*>(handle.constData());
+}
+
+pg_conn* Connection::postgresHandle() {
+    const QVariant handle = open().driver()->handle();
+    return isPostgres() ? *static_cast<PGconn* const*>(handle.constData()) : nullptr;
+}
+
 QSqlQuery& Connection::run(const QString& sql, const QVariantList& values) {
     const QSqlDatabase db = open();
     auto statement = m_statements.find(sql);

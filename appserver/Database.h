@@ -10,6 +10,9 @@
 #include <optional>
 #include <stdexcept>
 
+struct sqlite3;
+struct pg_conn;
+
 // Where the modules' data live: an SQLite file (the default) or a PostgreSQL database.
 struct DatabaseSettings {
     enum class Engine { Sqlite, Postgres };
@@ -75,6 +78,10 @@ public:
     bool isPostgres() const { return m_settings.engine == DatabaseSettings::Engine::Postgres; }
     // Opens the connection now (applying migrations), raising StoreError when the database is out of reach.
     void ensureOpen();
+    // The driver's own handle of the open connection, for what QtSql does not offer (bulk loading); null
+    // for the other engine.
+    sqlite3* sqliteHandle();
+    pg_conn* postgresHandle();
 
 private:
     QSqlDatabase open();

@@ -98,6 +98,9 @@ const QCommandLineOption createSchemaOption(
 const QCommandLineOption createDemoOption(
     QStringLiteral("create-demo"), QStringLiteral("Create and fill the demo database given by --database, "
                                                   "then exit."));
+const QCommandLineOption dryRunOption(
+    QStringLiteral("dry-run"),
+    QStringLiteral("With import: check the files against the database and report, writing nothing."));
 const QCommandLineOption sizeOption(QStringLiteral("size"),
                                     QStringLiteral("Demo size: small (default) or large."),
                                     QStringLiteral("size"), QStringLiteral("small"));
@@ -171,7 +174,14 @@ void addOptions(QCommandLineParser& parser) {
         parser.addOption({QString::fromLatin1(setting.name), QString::fromLatin1(setting.help),
                           QString::fromLatin1(setting.valueName)});
     }
-    parser.addOptions({allowPlainHttpOption, logHealthOption, createSchemaOption, createDemoOption, sizeOption, todayOption});
+    parser.addOptions({allowPlainHttpOption, logHealthOption, createSchemaOption, createDemoOption, sizeOption, todayOption,
+                       dryRunOption});
+    parser.addPositionalArgument(
+        QStringLiteral("command"),
+        QStringLiteral("import <folder>: load the tables' CSV files found in the folder (FILIAL.csv, VENDA.csv...) "
+                       "into the database, all or nothing, then exit. export <folder>: write them from the "
+                       "database, then exit. Without a command the server serves."),
+        QStringLiteral("[import|export <folder>]"));
 }
 
 struct NumberRule {
@@ -268,6 +278,32 @@ QString applyDemo(const QCommandLineParser& parser, ServerOptions& options) {
     return {};
 }
 
+// Empty when the command, if any, reads; otherwise what is wrong with it.
+QString applyCommand(const QCommandLineParser& parser, ServerOptions& options) {
+    const QStringList words = parser.positionalArguments();
+    options.dryRun = parser.isSet(dryRunOption);
+    if (words.isEmpty()) {
+        return options.dryRun ? QStringLiteral("--dry-run goes with import <folder>.") : QString();
+    }
+    const QString command = words.first();
+    if (command != QLatin1String("import") && command != QLatin1String("export")) {
+        return QStringLiteral("\"%1\" is not a command: the commands are import <folder> and export <folder>.")
+            .arg(command.left(40));
+    }
+    if (words.size() != 2) {
+        return QStringLiteral("%1 takes one folder: totem-server %1 <folder>.").arg(command);
+    }
+    if (options.dryRun && command == QLatin1String("export")) {
+        return QStringLiteral("--dry-run goes with import, not export.");
+    }
+    options.intake = command == QLatin1String("import") ? ServerOptions::Intake::Import : ServerOptions::Intake::Export;
+    options.intakeFolder = words.at(1);
+    // An import may write the network into a new database; neither waits on a kiosk's time-out.
+    options.database.createSchema = options.database.createSchema || options.intake == ServerOptions::Intake::Import;
+    options.database.statementTimeoutMs = 0;
+    return {};
+}
+
 }  // namespace
 
 ParsedOptions parseOptions(const QStringList& arguments) {
@@ -303,6 +339,9 @@ ParsedOptions parseOptions(const QStringList& arguments) {
     // The database gives up on a statement when the request's time is up.
     options.database.statementTimeoutMs = options.requestTimeoutMs;
     parsed.error = applyDemo(parser, options);
+    if (parsed.error.isEmpty()) {
+        parsed.error = applyCommand(parser, options);
+    }
     if (parsed.error.isEmpty()) {
         parsed.options = options;
     }

@@ -41,6 +41,12 @@ struct ServerOptions {
     int heartbeatSeconds = 60;
     QString operatorToken;
 
+    // Load the tables' files of a folder into the database (or only check them), or write them from it.
+    enum class Intake { None, Import, Export };
+    Intake intake = Intake::None;
+    QString intakeFolder;
+    bool dryRun = false;
+
     // Create the schema in the database, then exit.
     bool createSchema = false;
     // Demo data: create and fill the database, then exit.

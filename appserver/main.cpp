@@ -7,6 +7,8 @@
 #include "fleet/Metrics.h"
 #include "http/Server.h"
 #include "http/Tls.h"
+#include "intake/Import.h"
+#include "intake/Progress.h"
 #include "Migrations.h"
 #include "Options.h"
 #include "platform/RegionalSettings.h"
@@ -282,9 +284,13 @@ int main(int argc, char* argv[]) {
         accesslog::event(warning, Priority::Warning);
     }
     const ServerOptions& options = *parsed.options;
-    const int status = options.createSchema ? createSchema(options.database)
-                       : options.createDemo ? createDemo(options)
-                                            : serve(options);
+    const int status = options.intake == ServerOptions::Intake::Import
+                           ? intake::importFolder(options.database, {options.intakeFolder, options.dryRun,
+                                                                     Progress::standardErrorIsTerminal()})
+                       : options.intake == ServerOptions::Intake::Export ? intake::exportFolder(options.database, options.intakeFolder)
+                       : options.createSchema                            ? createSchema(options.database)
+                       : options.createDemo                              ? createDemo(options)
+                                                                         : serve(options);
     accesslog::flush();
     return status;
 }
