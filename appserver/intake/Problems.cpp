@@ -3,7 +3,8 @@
 void Problems::add(const QString& file, qint64 line, const QString& column, const QString& reason) {
     ++m_count;
     if (m_shown.size() < Shown) {
-        m_shown.append(column.isEmpty() ? QStringLiteral("%1:%2: %3").arg(file).arg(line).arg(reason)
-                                        : QStringLiteral("%1:%2: %3: %4").arg(file).arg(line).arg(column, reason));
+        const QString where = line > 0 ? QStringLiteral("%1:%2").arg(file).arg(line) : file;
+        m_shown.append(column.isEmpty() ? QStringLiteral("%1: %2").arg(where, reason)
+                                        : QStringLiteral("%1: %2: %3").arg(where, column, reason));
     }
 }

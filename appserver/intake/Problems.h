@@ -8,6 +8,7 @@ class Problems {
 public:
     static constexpr int Shown = 50;
 
+    // Line 0: the file as a whole.
     void add(const QString& file, qint64 line, const QString& column, const QString& reason);
     int count() const { return m_count; }
     bool isEmpty() const { return m_count == 0; }
