@@ -298,8 +298,10 @@ QString applyCommand(const QCommandLineParser& parser, ServerOptions& options) {
     }
     options.intake = command == QLatin1String("import") ? ServerOptions::Intake::Import : ServerOptions::Intake::Export;
     options.intakeFolder = words.at(1);
-    // An import may write the network into a new database; neither waits on a kiosk's time-out.
-    options.database.createSchema = options.database.createSchema || options.intake == ServerOptions::Intake::Import;
+    // An import may write the network into a new database (a dry run leaves it as it is); neither waits on a
+    // kiosk's time-out.
+    options.database.createSchema =
+        options.database.createSchema || (options.intake == ServerOptions::Intake::Import && !options.dryRun);
     options.database.statementTimeoutMs = 0;
     return {};
 }

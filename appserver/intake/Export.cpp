@@ -128,7 +128,11 @@ int exportFolder(const DatabaseSettings& settings, const QString& folder) {
     try {
         db.ensureOpen();
         // One snapshot: the files agree with each other even while the database is written.
-        db.transaction();
+        if (db.isPostgres()) {
+            db.execute(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+        } else {
+            db.transaction();
+        }
         QStringList written;
         for (const Table& table : tables()) {
             const QString path = QDir(folder).filePath(table.fileName());

@@ -118,6 +118,13 @@ public:
         return written;
     }
 
+    // Fresh statistics for the tables written, so that the planner walks the consultations' indexes.
+    void analyse() {
+        for (const Loaded& loaded : m_loaded) {
+            m_db.execute(QStringLiteral("ANALYZE %1").arg(loaded.table->name));
+        }
+    }
+
 private:
     struct Loaded {
         const Table* table;
@@ -348,6 +355,8 @@ int importFolder(const DatabaseSettings& settings, const ImportRequest& request)
         progress.step(QStringLiteral("writing"));
         const QStringList written = importer.merge();
         db.commit();
+        progress.step(QStringLiteral("refreshing the planner's statistics"));
+        importer.analyse();
         progress.finish();
         std::printf("imported into %s: %s\n", qPrintable(settings.describe()), qPrintable(written.join(QStringLiteral(", "))));
         return 0;
