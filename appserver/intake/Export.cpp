@@ -59,6 +59,9 @@ public:
             columns.append(selected(column, db.isPostgres()));
             m_header.append(column.name);
         }
+        for (const QString& column : table.key) {
+            m_keyColumns.append(static_cast<int>(m_header.indexOf(column)));
+        }
         const QString order = table.key.join(QStringLiteral(", "));
         const QString select = QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QStringLiteral(", ")), table.name);
         m_first = QStringLiteral("%1 ORDER BY %2 LIMIT %3").arg(select, order).arg(PageRows);
@@ -101,8 +104,8 @@ private:
             }
             block += '\n';
             lastKey.clear();
-            for (const QString& column : m_table.key) {
-                lastKey.append(query.value(static_cast<int>(m_header.indexOf(column))));
+            for (const int column : m_keyColumns) {
+                lastKey.append(query.value(column));
             }
         }
         query.finish();
@@ -113,6 +116,7 @@ private:
     Connection& m_db;
     const Table& m_table;
     QStringList m_header;
+    QList<int> m_keyColumns;
     QString m_first;
     QString m_next;
 };

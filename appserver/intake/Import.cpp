@@ -55,19 +55,19 @@ QList<TableFile> filesIn(const QDir& folder, Problems& problems) {
     return files;
 }
 
-// "x.A, x.B" and "x.A = y.A AND x.B = y.B" for the SQL of the checks.
-QString qualified(const QStringList& columns, const QString& alias) {
-    QStringList names;
-    for (const QString& column : columns) {
-        names.append(alias + QLatin1Char('.') + column);
-    }
-    return names.join(QStringLiteral(", "));
-}
-
+// "x.A = y.A AND x.B = y.B" for the SQL of the checks.
 QString matching(const QStringList& left, const QString& leftAlias, const QStringList& right, const QString& rightAlias) {
     QStringList terms;
     for (qsizetype i = 0; i < left.size(); ++i) {
         terms.append(QStringLiteral("%1.%2 = %3.%4").arg(leftAlias, left.at(i), rightAlias, right.at(i)));
+    }
+    return terms.join(QStringLiteral(" AND "));
+}
+
+QString allPresent(const QStringList& columns, const QString& alias) {
+    QStringList terms;
+    for (const QString& column : columns) {
+        terms.append(QStringLiteral("%1.%2 IS NOT NULL").arg(alias, column));
     }
     return terms.join(QStringLiteral(" AND "));
 }
@@ -235,13 +235,12 @@ private:
     void unresolved(const Table& table, const Reference& reference) {
         const Table& parent = *std::find_if(tables().begin(), tables().end(),
                                             [&](const Table& candidate) { return candidate.name == reference.table; });
-        const QString present = qualified(reference.columns, QStringLiteral("s")).replace(QStringLiteral(", "), QStringLiteral(" IS NOT NULL AND ")) +
-                                QStringLiteral(" IS NOT NULL");
         const QString match = matching(reference.parentColumns, QStringLiteral("p"), reference.columns, QStringLiteral("s"));
         report(table, reference.columns,
                QStringLiteral("SELECT s.LINENO, %1, '' FROM %2 s WHERE %3 AND NOT EXISTS (SELECT 1 FROM %4 p WHERE %5) "
                               "AND NOT EXISTS (SELECT 1 FROM %6 p WHERE %5)")
-                   .arg(quotedValues(reference.columns, QStringLiteral("s")), Staging::tableName(table), present,
+                   .arg(quotedValues(reference.columns, QStringLiteral("s")), Staging::tableName(table),
+                        allPresent(reference.columns, QStringLiteral("s")),
                         parent.name, match, Staging::tableName(parent)),
                [&](const QString& values, const QString&) {
                    return QStringLiteral("no %1 %2 in %3 or in the database").arg(reference.what, values, parent.fileName());
@@ -307,6 +306,16 @@ void printProblems(const Problems& problems) {
     }
 }
 
+// After the commit: a failure here loses nothing, and says what to do instead.
+void refreshStatistics(Importer& importer) {
+    try {
+        importer.analyse();
+    } catch (const StoreError& error) {
+        std::fprintf(stderr, "the rows are written, but the statistics were not refreshed (%s): run ANALYZE\n",
+                     qPrintable(error.detail()));
+    }
+}
+
 qint64 totalBytes(const QList<TableFile>& files) {
     qint64 total = 0;
     for (const TableFile& file : files) {
@@ -356,7 +365,7 @@ int importFolder(const DatabaseSettings& settings, const ImportRequest& request)
         const QStringList written = importer.merge();
         db.commit();
         progress.step(QStringLiteral("refreshing the planner's statistics"));
-        importer.analyse();
+        refreshStatistics(importer);
         progress.finish();
         std::printf("imported into %s: %s\n", qPrintable(settings.describe()), qPrintable(written.join(QStringLiteral(", "))));
         return 0;

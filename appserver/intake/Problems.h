@@ -10,15 +10,15 @@ public:
 
     // Line 0: the file as a whole.
     void add(const QString& file, qint64 line, const QString& column, const QString& reason);
-    int count() const { return m_count; }
+    qint64 count() const { return m_count; }
     bool isEmpty() const { return m_count == 0; }
     const QStringList& shown() const { return m_shown; }
     // Room left in the shown lines (a query that lists problems asks for no more than this).
     int room() const { return Shown - static_cast<int>(m_shown.size()); }
     // Counts problems beyond those added one by one.
-    void countMore(qint64 more) { m_count += static_cast<int>(more); }
+    void countMore(qint64 more) { m_count += more; }
 
 private:
     QStringList m_shown;
-    int m_count = 0;
+    qint64 m_count = 0;
 };

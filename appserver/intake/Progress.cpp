@@ -1,7 +1,5 @@
 #include "intake/Progress.h"
 
-#include <QStringList>
-
 #include <unistd.h>
 
 #include <algorithm>

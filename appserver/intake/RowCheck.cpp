@@ -86,7 +86,7 @@ bool normaliseTimestamp(const std::string& field, std::string& stored) {
 RowCheck::RowCheck(const Table& table, Problems& problems) : m_table(table), m_problems(problems) {}
 
 bool RowCheck::readHeader(CsvReader::Fields fields) {
-    const int before = m_problems.count();
+    const qint64 before = m_problems.count();
     for (const std::string& field : fields) {
         const QString name = QString::fromUtf8(field.data(), static_cast<qsizetype>(field.size()));
         const Column* column = m_table.column(name);

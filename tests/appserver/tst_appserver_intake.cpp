@@ -2,6 +2,7 @@
 // load is checked whole before anything is written, and kiosks consulting meanwhile see it before or after.
 #include "AppServerFixture.h"
 
+#include "support/ChildProcess.h"
 #include "support/Rows.h"
 
 #include <QDir>
@@ -24,6 +25,7 @@ struct Run {
 
 Run totemServer(const QStringList& arguments) {
     QProcess process;
+    tieToTest(process);
     process.start(ServerProcess::executable(), arguments);
     Run run;
     if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit) {

@@ -6,6 +6,7 @@
 #include "server/NetConnection.h"
 #include "server/ServerErrors.h"
 #include "server/WireFormat.h"
+#include "support/ChildProcess.h"
 #include "support/Rows.h"
 
 #include <QHostAddress>
@@ -590,6 +591,7 @@ private slots:
             variables.insert(variable.section('=', 0, 0), variable.section('=', 1));
         }
         server.setProcessEnvironment(variables);
+        tieToTest(server);
         server.start(ServerProcess::executable(), QStringList{"--database", m_fixture->database()} + arguments);
         const bool ended = server.waitForFinished(status < 0 ? 3000 : 30000);
         server.terminate();
@@ -717,6 +719,7 @@ private slots:
         QProcess server;
         server.setProcessEnvironment(environment);
         server.setStandardErrorFile(errors);
+        tieToTest(server);
         server.start(ServerProcess::executable(),
                      arguments + QStringList{QStringLiteral("--database"), dir.filePath(QStringLiteral("new.db"))});
         QVERIFY(server.waitForFinished(30000));

@@ -1,5 +1,7 @@
 #include "KioskUnderX.h"
 
+#include "support/ChildProcess.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QJsonDocument>
@@ -26,6 +28,7 @@ QJsonArray widgetsOf(const QJsonObject& window) {
 
 XDisplay::XDisplay() {
     // -displayfd makes Xvfb pick a free display and write its number once it accepts clients.
+    tieToTest(m_xvfb);
     m_xvfb.start(
         QStringLiteral("Xvfb"),
         {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
@@ -141,6 +144,7 @@ KioskProcess::KioskProcess(const XDisplay& display, const Settings& settings)
     environment.insert(QStringLiteral("TOTEM_PROBE_SOCKET"), m_socket);
     m_process.setProcessEnvironment(environment);
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    tieToTest(m_process);
     m_process.start(QStringLiteral(TOTEM_KIOSK_PATH), QStringList());
     m_process.waitForStarted(StartTimeoutMs);
 }

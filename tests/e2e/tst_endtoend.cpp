@@ -1,4 +1,5 @@
 #include "KioskUnderX.h"
+#include "support/ChildProcess.h"
 #include "support/ServerProcess.h"
 
 #include <QSqlDatabase>
@@ -360,6 +361,7 @@ void EndToEnd::versionAndHelpNeedNoDisplay() {
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
     kiosk.setProcessEnvironment(environment);
+    tieToTest(kiosk);
     kiosk.start(QStringLiteral(TOTEM_KIOSK_PATH), {argument});
     QVERIFY(kiosk.waitForFinished(10000));
     QCOMPARE(kiosk.exitStatus(), QProcess::NormalExit);

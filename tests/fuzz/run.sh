@@ -12,10 +12,10 @@ build=${TOTEM_FUZZ_BUILD:-$root/build-fuzz}
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DTOTEM_FUZZ=ON >/dev/null
-cmake --build "$build" --target fuzz_wire fuzz_filter fuzz_call
+cmake --build "$build" --target fuzz_wire fuzz_filter fuzz_call fuzz_csv
 
 status=0
-for target in wire filter call; do
+for target in wire filter call csv; do
     corpus="$build/fuzz-corpus/$target"
     mkdir -p "$corpus" "$build/fuzz-artifacts"
     echo "== fuzz_$target for ${seconds}s"

@@ -1,6 +1,7 @@
 #include "support/ServerProcess.h"
 
 #include "server/WireFormat.h"
+#include "support/ChildProcess.h"
 
 #include <QDeadlineTimer>
 #include <QRegularExpression>
@@ -16,6 +17,7 @@ ServerProcess::Reply replyOf(const HttpClient::Exchange& exchange) {
 }  // namespace
 
 ServerProcess::ServerProcess(const QStringList& arguments) : m_process(std::make_unique<QProcess>()) {
+    tieToTest(*m_process);
     // Suites drive many consultations a second from one address; the look-up limit has a suite of its own
     // and turns it back on (the last value of an option wins).
     m_process->start(executable(), QStringList{QStringLiteral("--port"), QStringLiteral("0"),
@@ -92,6 +94,7 @@ QString ServerProcess::executable() {
 QString ServerProcess::runToEnd(const QStringList& arguments) {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
+    tieToTest(process);
     process.start(executable(), arguments);
     if (!process.waitForFinished(120000) || process.exitCode() != 0) {
         return QStringLiteral("%1 failed: %2").arg(arguments.join(u' '), QString::fromUtf8(process.readAll()));
