@@ -41,7 +41,8 @@ QString Progress::figures() const {
     const double seconds = std::max<double>(static_cast<double>(m_started.elapsed()) / 1000.0, 0.001);
     const qint64 rowsPerSecond = static_cast<qint64>(static_cast<double>(m_rows) / seconds);
     const double bytesPerSecond = static_cast<double>(m_bytesDone) / seconds;
-    const QString left = m_bytesDone > 0
+    // The first second's pace says little about the rest.
+    const QString left = m_bytesDone > 0 && m_started.elapsed() >= 1000
                              ? duration(static_cast<qint64>(static_cast<double>(m_totalBytes - m_bytesDone) / bytesPerSecond))
                              : QStringLiteral("?");
     return QStringLiteral("%1 rows read, %2 rows/s, %3 left").arg(m_rows).arg(rowsPerSecond).arg(left);

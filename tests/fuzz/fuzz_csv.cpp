@@ -18,15 +18,25 @@
 
 namespace {
 
-// The reader takes a path: each input is written to this process's own file first.
-QString inputFile(const std::uint8_t* data, std::size_t size) {
-    static const QString path = QStringLiteral("/tmp/fuzz_csv.%1").arg(getpid());
-    std::FILE* file = std::fopen(qPrintable(path), "wb");
-    if (file == nullptr || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) {
-        std::abort();
+// The reader takes a path: each input is written to this process's own file first, removed at exit.
+class InputFile {
+public:
+    InputFile() : m_path(QStringLiteral("/tmp/fuzz_csv.%1").arg(getpid())) {}
+    ~InputFile() { std::remove(qPrintable(m_path)); }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    const QString& write(const std::uint8_t* data, std::size_t size) const {
+        std::FILE* file = std::fopen(qPrintable(m_path), "wb");
+        if (file == nullptr || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) {
+            std::abort();
+        }
+        return m_path;
     }
-    return path;
-}
+
+private:
+    QString m_path;
+};
 
 }  // namespace
 
@@ -40,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     intake::RowCheck check(table, problems);
     qint64 lastLine = 0;
     bool headerRead = false;
-    CsvReader reader(inputFile(data + 1, size - 1));
+    static const InputFile input;
+    CsvReader reader(input.write(data + 1, size - 1));
     reader.read([&](qint64 line, CsvReader::Fields fields) {
         if (line <= lastLine || fields.empty() || fields.size() > CsvReader::MaxFields + 1) {
             std::abort();
