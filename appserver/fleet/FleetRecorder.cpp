@@ -1,6 +1,6 @@
 #include "fleet/FleetRecorder.h"
 
-#include "AccessLog.h"
+#include "front/AccessLog.h"
 #include "kit/core/SetupValues.h"
 
 #include <utility>

@@ -1,6 +1,6 @@
 #include "fleet/FleetView.h"
 
-#include "Database.h"
+#include "store/Database.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #include "fleet/Heartbeat.h"
 
-#include "MethodCall.h"
+#include "modules/MethodCall.h"
 #include "kit/core/SetupValues.h"
 
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #include "fleet/Metrics.h"
 
-#include "Module.h"
+#include "modules/Module.h"
 
 #include <QStringList>
 

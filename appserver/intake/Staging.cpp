@@ -1,6 +1,6 @@
 #include "intake/Staging.h"
 
-#include "Database.h"
+#include "store/Database.h"
 
 #include <libpq-fe.h>
 #include <sqlite3.h>

@@ -13,9 +13,9 @@
 //   totem-load --kiosks 1,8,64,256 --today yyyy-MM-dd [--server ...] [--threads 32] [--think 1]
 //              [--arrival 30] [--seconds 10] [--hold 2000 [--hold-from 127.0.0.2]]
 #include "ConnectionHolder.h"
-#include "Database.h"
+#include "store/Database.h"
 #include "KioskSimulation.h"
-#include "Module.h"
+#include "modules/Module.h"
 #include "platform/RegionalSettings.h"
 #include "server/HttpClient.h"
 #include "server/WireFormat.h"

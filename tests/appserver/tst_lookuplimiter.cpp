@@ -1,6 +1,6 @@
 // The consumer look-up buckets with a simulated clock: the default rule lets a kiosk's real queue through
 // and holds a badge-enumeration loop to its rate; the table of keys stays bounded.
-#include "LookupLimiter.h"
+#include "front/LookupLimiter.h"
 #include "support/Rows.h"
 
 #include <QtTest>

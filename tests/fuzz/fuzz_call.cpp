@@ -2,9 +2,9 @@
 // a small demo database: each must end in an answer or a protocol fault, whatever its arguments, and
 // leave the database as it was.
 // An input is "<module>/<method>" on its first line and the request body after it.
-#include "Database.h"
-#include "DemoData.h"
-#include "MethodCall.h"
+#include "store/Database.h"
+#include "demo/DemoData.h"
+#include "modules/MethodCall.h"
 #include "server/ServerErrors.h"
 #include "server/WireFormat.h"
 

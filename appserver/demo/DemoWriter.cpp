@@ -1,8 +1,8 @@
-#include "DemoWriter.h"
+#include "demo/DemoWriter.h"
 
-#include "Database.h"
-#include "DemoCatalogue.h"
-#include "Period.h"
+#include "store/Database.h"
+#include "demo/DemoCatalogue.h"
+#include "modules/Period.h"
 
 namespace demo {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LookupLimiter.h"
+#include "front/LookupLimiter.h"
 #include "Options.h"
 #include "http/Server.h"
 

@@ -1,8 +1,8 @@
 // Qvr.rdmExtratoGrupo: the group statement's product lines and their sub-groups.
-#include "Database.h"
-#include "Module.h"
-#include "Packets.h"
-#include "Period.h"
+#include "store/Database.h"
+#include "modules/Module.h"
+#include "modules/Packets.h"
+#include "modules/Period.h"
 
 #include <map>
 

@@ -1,6 +1,6 @@
-#include "BatchInsert.h"
+#include "store/BatchInsert.h"
 
-#include "Database.h"
+#include "store/Database.h"
 
 BatchInsert::BatchInsert(Connection& db, QString table, QStringList columns, int rowsPerStatement)
     : m_db(db),

@@ -1,4 +1,4 @@
-#include "Packets.h"
+#include "modules/Packets.h"
 
 #include <QDateTime>
 

@@ -1,4 +1,4 @@
-#include "MethodCall.h"
+#include "modules/MethodCall.h"
 
 #include "server/ServerErrors.h"
 #include "server/WireFormat.h"

@@ -1,9 +1,9 @@
 // The demo network's crowd: consumers of every client company and a year of their lunches, snacks,
 // monthly credits, cancellations and balance adjustments, invented from a fixed seed.
-#include "BatchInsert.h"
-#include "Database.h"
-#include "DemoData.h"
-#include "DemoWriter.h"
+#include "store/BatchInsert.h"
+#include "store/Database.h"
+#include "demo/DemoData.h"
+#include "demo/DemoWriter.h"
 
 #include <array>
 

@@ -1,9 +1,9 @@
 // Qvr.rdmExtratoDetalhado: the detailed statement's account movements and purchases.
-#include "AccountMovements.h"
-#include "Database.h"
-#include "Module.h"
-#include "Packets.h"
-#include "Period.h"
+#include "modules/AccountMovements.h"
+#include "store/Database.h"
+#include "modules/Module.h"
+#include "modules/Packets.h"
+#include "modules/Period.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Answer.h"
+#include "modules/Answer.h"
 
 #include <QSqlQuery>
 

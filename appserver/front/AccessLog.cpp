@@ -1,4 +1,4 @@
-#include "AccessLog.h"
+#include "front/AccessLog.h"
 
 #include <QDateTime>
 #include <QStringList>

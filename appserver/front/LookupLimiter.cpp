@@ -1,4 +1,4 @@
-#include "LookupLimiter.h"
+#include "front/LookupLimiter.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "HttpFront.h"
+#include "front/HttpFront.h"
 
-#include "AccessLog.h"
-#include "MethodCall.h"
-#include "Migrations.h"
+#include "front/AccessLog.h"
+#include "modules/MethodCall.h"
+#include "store/Migrations.h"
 #include "fleet/FleetRecorder.h"
 #include "fleet/FleetView.h"
 #include "fleet/Heartbeat.h"

@@ -1,6 +1,6 @@
-#include "Migrations.h"
+#include "store/Migrations.h"
 
-#include "Database.h"
+#include "store/Database.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
-#include "Module.h"
+#include "modules/Module.h"
 
-#include "Database.h"
+#include "store/Database.h"
 
 #include <QDateTime>
 

@@ -1,6 +1,6 @@
-#include "Database.h"
+#include "store/Database.h"
 
-#include "Migrations.h"
+#include "store/Migrations.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "DemoCatalogue.h"
+#include "demo/DemoCatalogue.h"
 
 #include <stdexcept>
 

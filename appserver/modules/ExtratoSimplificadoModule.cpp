@@ -1,6 +1,6 @@
 // Qvr.rdmExtratoSimplificado: the simplified statement's account movements.
-#include "AccountMovements.h"
-#include "Module.h"
+#include "modules/AccountMovements.h"
+#include "modules/Module.h"
 
 const Module& extratoSimplificadoModule() {
     using namespace arguments;

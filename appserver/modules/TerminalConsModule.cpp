@@ -1,8 +1,8 @@
 // Qvr.rdmTerminalCons: what the consultation terminal asks before and while it serves a consumer.
-#include "Database.h"
-#include "Module.h"
-#include "Packets.h"
-#include "Period.h"
+#include "store/Database.h"
+#include "modules/Module.h"
+#include "modules/Packets.h"
+#include "modules/Period.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Module.h"
+#include "modules/Module.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "Answer.h"
+#include "modules/Answer.h"
 
 QVariant wireResult(const Answer& answer) {
     if (const auto* text = std::get_if<QString>(&answer)) {

@@ -1,9 +1,9 @@
-#include "AccountMovements.h"
+#include "modules/AccountMovements.h"
 
-#include "Database.h"
-#include "Module.h"
-#include "Packets.h"
-#include "Period.h"
+#include "store/Database.h"
+#include "modules/Module.h"
+#include "modules/Packets.h"
+#include "modules/Period.h"
 
 Answer accountMovements(MethodContext& call) {
     const Period period{call.dateText(3), call.dateText(4)};

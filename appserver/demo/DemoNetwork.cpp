@@ -1,10 +1,10 @@
 // The demo network's fixed part: branches, registers set up for every kind of statement, stores, client
 // companies, the catalogue, and a consumer whose year is scripted so that a person can check each answer.
-#include "BatchInsert.h"
-#include "Database.h"
-#include "DemoCatalogue.h"
-#include "DemoData.h"
-#include "DemoWriter.h"
+#include "store/BatchInsert.h"
+#include "store/Database.h"
+#include "demo/DemoCatalogue.h"
+#include "demo/DemoData.h"
+#include "demo/DemoWriter.h"
 
 #include <stdexcept>
 

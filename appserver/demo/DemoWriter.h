@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BatchInsert.h"
+#include "store/BatchInsert.h"
 
 #include <QDateTime>
 #include <QHash>
