@@ -48,6 +48,16 @@ private:
     int m_lastStatus = 0;
 };
 
+// At the start of a test: skips it where PostgreSQL cannot start on this machine, fails it where the server
+// did not start.
+#define REQUIRE_SERVER(fixture)                                                    \
+    do {                                                                           \
+        if ((fixture).postgresMissing()) {                                         \
+            QSKIP(qPrintable((fixture).failure()));                                \
+        }                                                                          \
+        QVERIFY2((fixture).failure().isEmpty(), qPrintable((fixture).failure())); \
+    } while (false)
+
 // Short date text of the kiosk (dd/MM/yyyy) of a day counted from the demo's today.
 QString dayText(int daysFromToday);
 // The same day as a date-time value at midnight, as getLoja and getProdutos take it.

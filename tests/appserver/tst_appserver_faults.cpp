@@ -258,10 +258,7 @@ private slots:
 
     void postgresRestartedUnderLoadAnswersEveryCallClearly() {
         AppServerFixture postgres(Engine::Postgres);
-        if (postgres.postgresMissing()) {
-            QSKIP(qPrintable(postgres.failure()));
-        }
-        QVERIFY2(postgres.failure().isEmpty(), qPrintable(postgres.failure()));
+        REQUIRE_SERVER(postgres);
         // Kiosks keep calling while the database restarts; each answer is the data or the clear text.
         std::atomic<bool> loading{true};
         const auto kiosk = [&postgres, &loading] {
@@ -364,10 +361,7 @@ private slots:
 
     void postgresOutOfReachRecoversWhenBack() {
         AppServerFixture postgres(Engine::Postgres);
-        if (postgres.postgresMissing()) {
-            QSKIP(qPrintable(postgres.failure()));
-        }
-        QVERIFY2(postgres.failure().isEmpty(), qPrintable(postgres.failure()));
+        REQUIRE_SERVER(postgres);
         QCOMPARE(packetFrom(postgres.call(TerminalCons, QStringLiteral("getConsumidor"),
                                           {QStringLiteral("1001"), QStringLiteral("N")}))
                      .rows.size(),
@@ -406,9 +400,7 @@ private slots:
         QFETCH(QString, requestTimeout);
         QFETCH(QString, says);
         AppServerFixture postgres(Engine::Postgres);
-        if (postgres.postgresMissing()) {
-            QSKIP(qPrintable(postgres.failure()));
-        }
+        REQUIRE_SERVER(postgres);
         QVERIFY(postgres.startServer(
             {QStringLiteral("--lock-wait"), lockWait, QStringLiteral("--request-timeout"), requestTimeout}));
         const QVariantList arguments{QStringLiteral("1001"), QStringLiteral("N")};
@@ -443,9 +435,7 @@ private slots:
     // per-request time-out and a second.
     void postgresWithoutSchemaOrFrozen() {
         AppServerFixture postgres(Engine::Postgres);
-        if (postgres.postgresMissing()) {
-            QSKIP(qPrintable(postgres.failure()));
-        }
+        REQUIRE_SERVER(postgres);
         QVERIFY(postgres.cluster()->createDatabase(QStringLiteral("bare")));
         ServerProcess bare({QStringLiteral("--database"), postgres.cluster()->url(QStringLiteral("bare"))});
         const ServerProcess::Reply health = bare.get(QStringLiteral("/health"));

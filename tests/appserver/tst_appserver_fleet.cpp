@@ -105,9 +105,7 @@ private slots:
     void fleetShowsEachKioskAsItIs() {
         QFETCH(Engine, engine);
         AppServerFixture fixture(engine);
-        if (fixture.postgresMissing()) {
-            QSKIP(qPrintable(fixture.failure()));
-        }
+        REQUIRE_SERVER(fixture);
         // One worker, which reads the fleet before any kiosk is seen: no read may keep an old snapshot.
         QVERIFY2(fixture.startServer({"--heartbeat-period", "1", "--workers", "1"}), qPrintable(fixture.failure()));
         ServerProcess& server = fixture.server();

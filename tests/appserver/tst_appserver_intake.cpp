@@ -127,10 +127,7 @@ private slots:
     void roundTripGivesBackTheSameFiles() {
         QFETCH(Engine, engine);
         AppServerFixture fixture(engine);
-        if (fixture.postgresMissing()) {
-            QSKIP(qPrintable(fixture.failure()));
-        }
-        QVERIFY2(fixture.failure().isEmpty(), qPrintable(fixture.failure()));
+        REQUIRE_SERVER(fixture);
         QString copy = m_dir.filePath(QStringLiteral("copy.db"));  // not yet there: the import makes it
         if (engine == Engine::Postgres) {
             QVERIFY(fixture.cluster()->createDatabase(QStringLiteral("copy")));
@@ -254,10 +251,7 @@ private slots:
     void consultationsSeeTheLoadBeforeOrAfter() {
         QFETCH(Engine, engine);
         AppServerFixture fixture(engine);
-        if (fixture.postgresMissing()) {
-            QSKIP(qPrintable(fixture.failure()));
-        }
-        QVERIFY2(fixture.failure().isEmpty(), qPrintable(fixture.failure()));
+        REQUIRE_SERVER(fixture);
         const QString exported = m_dir.filePath(QStringLiteral("exported ") + QTest::currentDataTag());
         QCOMPARE(intake("export", exported, fixture.database()).status, 0);
         const QString old = exported + "/old";

@@ -29,10 +29,7 @@ public:
 private slots:
     void initTestCase() {
         m_fixture = std::make_unique<AppServerFixture>(m_engine);
-        if (m_fixture->postgresMissing()) {
-            QSKIP(qPrintable(m_fixture->failure()));
-        }
-        QVERIFY2(m_fixture->failure().isEmpty(), qPrintable(m_fixture->failure()));
+        REQUIRE_SERVER(*m_fixture);
     }
 
     void cleanupTestCase() { m_fixture.reset(); }
