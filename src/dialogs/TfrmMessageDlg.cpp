@@ -93,7 +93,7 @@ TfrmMessageDlg::TfrmMessageDlg(QWidget* parent)
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, fromBgr(colors::ButtonFace));
     setPalette(palette);
-    connect(m_timDefault, &QTimer::timeout, this, [this] { runGuarded([this] { timDefaultTimer(); }); });
+    connectGuarded(m_timDefault, &QTimer::timeout, this, [this] { timDefaultTimer(); });
     Trad(this);
 }
 
@@ -106,8 +106,7 @@ TTouchButton* TfrmMessageDlg::addButton(quint8 index, const QString& caption, co
     button->setObjectName(messageDlgButtonName(index));
     button->setGeometry(geometry);
     button->setCaption(caption);
-    connect(button, &QAbstractButton::clicked, this,
-            [this, index] { runGuarded([this, index] { buttonClick(index); }); });
+    connectGuarded(button, &QAbstractButton::clicked, this, [this, index] { buttonClick(index); });
     return button;
 }
 

@@ -278,10 +278,9 @@ TfrmPesquisa::TfrmPesquisa(QWidget* parent)
     previewKeysOf(dbgPesquisa);
     createKeyboard();
     connectNavigation();
-    connect(dbgPesquisa, &QAbstractItemView::doubleClicked, this,
-            [this] { runGuarded([this] { dbgPesquisaDblClick(); }); });
-    connect(dbgPesquisa->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            [this](int column) { runGuarded([this, column] { dbgPesquisaTitleClick(column); }); });
+    connectGuarded(dbgPesquisa, &QAbstractItemView::doubleClicked, this, [this] { dbgPesquisaDblClick(); });
+    connectGuarded(dbgPesquisa->horizontalHeader(), &QHeaderView::sectionClicked, this,
+                   [this](int column) { dbgPesquisaTitleClick(column); });
 
     Trad(this);
     applyApplicationLook(this);
@@ -321,13 +320,11 @@ void TfrmPesquisa::createKeyboard() {
 }
 
 void TfrmPesquisa::connectCharacterKey(TBlendedButton* key) {
-    connect(key, &QAbstractButton::clicked, this,
-            [this, key] { runGuarded([this, key] { sbtCharacterClick(*key); }); });
+    connectGuarded(key, &QAbstractButton::clicked, this, [this, key] { sbtCharacterClick(*key); });
 }
 
 void TfrmPesquisa::connectClick(QAbstractButton* button, void (TfrmPesquisa::*handler)()) {
-    connect(button, &QAbstractButton::clicked, this,
-            [this, handler] { runGuarded([this, handler] { (this->*handler)(); }); });
+    connectGuarded(button, &QAbstractButton::clicked, this, [this, handler] { (this->*handler)(); });
 }
 
 void TfrmPesquisa::connectNavigation() {
@@ -339,18 +336,14 @@ void TfrmPesquisa::connectNavigation() {
 
 // The grid's current row and the dataset's current record follow each other.
 void TfrmPesquisa::connectGrid() {
-    connect(dtsPesquisa, &DataSetModel::currentRowChanged, this,
-            [this] { runGuarded([this] { selectCurrentRecord(); }); });
-    connect(dtsPesquisa, &QAbstractItemModel::modelReset, this,
-            [this] { runGuarded([this] { selectCurrentRecord(); }); });
-    connect(dbgPesquisa->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) {
-                runGuarded([this, current] {
-                    if (current.isValid()) {
-                        dtsPesquisa->setCurrentRow(current.row());
-                    }
-                });
-            });
+    connectGuarded(dtsPesquisa, &DataSetModel::currentRowChanged, this, [this] { selectCurrentRecord(); });
+    connectGuarded(dtsPesquisa, &QAbstractItemModel::modelReset, this, [this] { selectCurrentRecord(); });
+    connectGuarded(dbgPesquisa->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                   [this](const QModelIndex& current, const QModelIndex&) {
+                       if (current.isValid()) {
+                           dtsPesquisa->setCurrentRow(current.row());
+                       }
+                   });
 }
 
 void TfrmPesquisa::PrepareList(TClientDataSet& dataset) {

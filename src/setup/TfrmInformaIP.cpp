@@ -54,12 +54,11 @@ void TfrmInformaIP::buildLayout() {
     auto* keypad = new TKeypadPanel(this);
     keypad->setGeometry(4, 40, 240, 242);
     for (TdxfColorButton* digit : keypad->sharedDigitButtons()) {
-        connect(digit, &QAbstractButton::clicked, this,
-                [this, digit] { runGuarded([this, digit] { sbt1Click(*digit); }); });
+        connectGuarded(digit, &QAbstractButton::clicked, this, [this, digit] { sbt1Click(*digit); });
     }
     const auto connectKey = [this, keypad](const char* name, void (TfrmInformaIP::*handler)()) {
-        connect(keypad->button(name), &QAbstractButton::clicked, this,
-                [this, handler] { runGuarded([=, this] { (this->*handler)(); }); });
+        connectGuarded(keypad->button(name), &QAbstractButton::clicked, this,
+                       [this, handler] { (this->*handler)(); });
     };
     connectKey("sbt8", &TfrmInformaIP::sbt8Click);
     connectKey("sbtVirgula", &TfrmInformaIP::sbtVirgulaClick);

@@ -89,15 +89,14 @@ void TfrmExtratoDetalhado::buildLayout() {
     bbbVendasAnterior = addButton("bbbVendasAnterior", {705, 325, 87, 55}, pictures::Glyph::ArrowUp, true);
     bbbVendasProximo = addButton("bbbVendasProximo", {705, 438, 87, 55}, pictures::Glyph::ArrowDown, true);
     const auto onClick = [this](TBlendedBitBtn* button, void (TfrmExtratoDetalhado::*handler)()) {
-        connect(button, &QAbstractButton::clicked, this,
-                [this, handler] { runGuarded([this, handler] { (this->*handler)(); }); });
+        connectGuarded(button, &QAbstractButton::clicked, this, [this, handler] { (this->*handler)(); });
     };
     onClick(bbbMovCliAnterior, &TfrmExtratoDetalhado::bbbMovCliAnteriorClick);
     onClick(bbbMovCliProximo, &TfrmExtratoDetalhado::bbbMovCliProximoClick);
     onClick(bbbVendasAnterior, &TfrmExtratoDetalhado::bbbVendasAnteriorClick);
     onClick(bbbVendasProximo, &TfrmExtratoDetalhado::bbbVendasProximoClick);
     onClick(bbbVoltar, &TfrmExtratoDetalhado::bbbVoltarClick);
-    connect(inactivityTimer, &QTimer::timeout, this, [this] { runGuarded([this] { timDataHoraTimer(); }); });
+    connectGuarded(inactivityTimer, &QTimer::timeout, this, [this] { timDataHoraTimer(); });
 }
 
 void TfrmExtratoDetalhado::declarePurchaseFields() {

@@ -104,12 +104,12 @@ void linkCurrentRow(QTableView& grid, DataSetModel& model) {
     QObject::connect(&model, &QAbstractItemModel::rowsInserted, &grid, showCurrentRow);
     QObject::connect(&model, &QAbstractItemModel::rowsRemoved, &grid, showCurrentRow);
     QObject::connect(&model, &QAbstractItemModel::modelReset, &grid, showCurrentRow);
-    QObject::connect(grid.selectionModel(), &QItemSelectionModel::currentRowChanged, &model,
-                     [&model](const QModelIndex& current) {
-                         if (current.isValid()) {
-                             runGuarded([&model, &current] { model.setCurrentRow(current.row()); });
-                         }
-                     });
+    connectGuarded(grid.selectionModel(), &QItemSelectionModel::currentRowChanged, &model,
+                   [&model](const QModelIndex& current, const QModelIndex&) {
+                       if (current.isValid()) {
+                           model.setCurrentRow(current.row());
+                       }
+                   });
 }
 
 // A read-only grid over a dataset, showing the given fields at the given widths, without row indicator.
@@ -154,13 +154,13 @@ TfrmExtratoGrupo::TfrmExtratoGrupo(const QString& storeCode, const QString& stor
     netExtratoGrupo->setObjectName(QStringLiteral("netExtratoGrupo"));
     netExtratoGrupo->setServerName(QStringLiteral("Qvr.rdmExtratoGrupo"));
     netExtratoGrupo->setThrowException(false);
-    connect(netExtratoGrupo, &TNetConnection::BeforeConnect, this,
-            [this] { runGuarded([this] { netExtratoGrupoBeforeConnect(); }); });
+    connectGuarded(netExtratoGrupo, &TNetConnection::BeforeConnect, this,
+                   [this] { netExtratoGrupoBeforeConnect(); });
 
     timDataHora = new QTimer(this);
     timDataHora->setObjectName(QStringLiteral("timDataHora"));
     timDataHora->setInterval(LayoutTimerInterval);
-    connect(timDataHora, &QTimer::timeout, this, [this] { runGuarded([this] { timDataHoraTimer(); }); });
+    connectGuarded(timDataHora, &QTimer::timeout, this, [this] { timDataHoraTimer(); });
 
     declareTables();
     buildLayout();
@@ -177,8 +177,7 @@ void TfrmExtratoGrupo::declareTables() {
     cdsFinal = new TClientDataSet(this);
     cdsFinal->setObjectName(QStringLiteral("cdsFinal"));
     declareSubGroupList(*cdsFinal);
-    connect(cdsFinal, &TClientDataSet::AfterScroll, this,
-            [this] { runGuarded([this] { cdsFinalAfterScroll(); }); });
+    connectGuarded(cdsFinal, &TClientDataSet::AfterScroll, this, [this] { cdsFinalAfterScroll(); });
 }
 
 void TfrmExtratoGrupo::buildLayout() {
@@ -225,8 +224,7 @@ void TfrmExtratoGrupo::buildButtons() {
     using pictures::Glyph;
     using Handler = void (TfrmExtratoGrupo::*)();
     const auto onClick = [this](QAbstractButton* button, Handler handler) {
-        connect(button, &QAbstractButton::clicked, this,
-                [this, handler] { runGuarded([=, this] { (this->*handler)(); }); });
+        connectGuarded(button, &QAbstractButton::clicked, this, [this, handler] { (this->*handler)(); });
     };
     onClick(addRoundButton(this, "sbtPrimProd", {735, 76}, Glyph::First),
             &TfrmExtratoGrupo::sbtPrimProdClick);

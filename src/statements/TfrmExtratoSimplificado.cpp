@@ -36,8 +36,7 @@ void TfrmExtratoSimplificado::buildLayout() {
         *cdsExtrato, [this](const QVariant& value) { return cdsExtratoIDTIPMOCVLIGetText(value); },
         [this](const QVariant& value) { return cdsExtratoVRMOVCLIGetText(value); },
         [this](const QVariant& value) { return cdsExtratoVRSALDOCONSGetText(value); });
-    connect(cdsExtrato, &TClientDataSet::AfterScroll, this,
-            [this] { runGuarded([this] { cdsExtratoAfterScroll(); }); });
+    connectGuarded(cdsExtrato, &TClientDataSet::AfterScroll, this, [this] { cdsExtratoAfterScroll(); });
     dtsExtrato = new DataSetModel(*cdsExtrato, this);
     dtsExtrato->setObjectName(QStringLiteral("dtsExtrato"));
 
@@ -56,12 +55,10 @@ void TfrmExtratoSimplificado::buildLayout() {
     bbbAnterior = addButton("bbbAnterior", {703, 182, 87, 55}, pictures::Glyph::ArrowUp, true);
     bbbProximo = addButton("bbbProximo", {703, 382, 87, 55}, pictures::Glyph::ArrowDown, true);
     setTabOrder(dbgExtSimples, rceMsgAdi);
-    connect(bbbAnterior, &QAbstractButton::clicked, this,
-            [this] { runGuarded([this] { bbbAnteriorClick(); }); });
-    connect(bbbProximo, &QAbstractButton::clicked, this,
-            [this] { runGuarded([this] { bbbProximoClick(); }); });
-    connect(bbbVoltar, &QAbstractButton::clicked, this, [this] { runGuarded([this] { bbbVoltarClick(); }); });
-    connect(inactivityTimer, &QTimer::timeout, this, [this] { runGuarded([this] { tmrDataHoraTimer(); }); });
+    connectGuarded(bbbAnterior, &QAbstractButton::clicked, this, [this] { bbbAnteriorClick(); });
+    connectGuarded(bbbProximo, &QAbstractButton::clicked, this, [this] { bbbProximoClick(); });
+    connectGuarded(bbbVoltar, &QAbstractButton::clicked, this, [this] { bbbVoltarClick(); });
+    connectGuarded(inactivityTimer, &QTimer::timeout, this, [this] { tmrDataHoraTimer(); });
 }
 
 void TfrmExtratoSimplificado::FormCreate() {

@@ -196,15 +196,13 @@ void TfrmTerminalConsu::buildKeypad() {
     auto* keypad = new TKeypadPanel(this);
     keypad->setGeometry(3, 96, 244, 245);
     for (TdxfColorButton* digit : keypad->sharedDigitButtons()) {
-        connect(digit, &QAbstractButton::clicked, this,
-                [this, tag = digit->Tag()] { runGuarded([this, tag] { sbt1Click(tag); }); });
+        connectGuarded(digit, &QAbstractButton::clicked, this,
+                       [this, tag = digit->Tag()] { sbt1Click(tag); });
     }
-    connect(keypad->button("sbt8"), &QAbstractButton::clicked, this,
-            [this] { runGuarded([this] { sbt8Click(); }); });
-    connect(keypad->button("sbtCorrigir"), &QAbstractButton::clicked, this,
-            [this] { runGuarded([this] { sbtCorrigirClick(); }); });
-    connect(keypad->button("sbtEnter"), &QAbstractButton::clicked, this,
-            [this] { runGuarded([this] { sbtEnterClick(); }); });
+    connectGuarded(keypad->button("sbt8"), &QAbstractButton::clicked, this, [this] { sbt8Click(); });
+    connectGuarded(keypad->button("sbtCorrigir"), &QAbstractButton::clicked, this,
+                   [this] { sbtCorrigirClick(); });
+    connectGuarded(keypad->button("sbtEnter"), &QAbstractButton::clicked, this, [this] { sbtEnterClick(); });
     for (const char* disabled : {"sbtVirgula", "sbtVirg", "sbtSair"}) {
         keypad->button(disabled)->setEnabled(false);
     }
@@ -246,11 +244,11 @@ void TfrmTerminalConsu::buildIdleScreen() {
     timDataHora = new QTimer(this);
     timDataHora->setObjectName(QStringLiteral("timDataHora"));
     timDataHora->setInterval(1000);
-    connect(timDataHora, &QTimer::timeout, this, [this] { runGuarded([this] { timDataHoraTimer(); }); });
+    connectGuarded(timDataHora, &QTimer::timeout, this, [this] { timDataHoraTimer(); });
     timMessage = new QTimer(this);
     timMessage->setObjectName(QStringLiteral("timMessage"));
     timMessage->setInterval(50);
-    connect(timMessage, &QTimer::timeout, this, [this] { runGuarded([this] { timMessageTimer(); }); });
+    connectGuarded(timMessage, &QTimer::timeout, this, [this] { timMessageTimer(); });
 }
 
 // ---- creation and activation ----
