@@ -26,12 +26,11 @@
 #include "statements/TfrmExtratoGrupo.h"
 #include "statements/TfrmExtratoSimplificado.h"
 #include "terminal/ConsultationPeriod.h"
+#include "terminal/IdleStrip.h"
 #include "terminal/TerminalContext.h"
 
 #include <QFrame>
-#include <QImageReader>
 #include <QLabel>
-#include <QPixmap>
 #include <QScopeGuard>
 #include <QTimer>
 
@@ -39,18 +38,9 @@
 
 namespace {
 
-// The picture decoded once at the strip's size: a label that kept a photograph's original would hold all its
-// pixels and scale them again at every repaint, which the marquee under it can ask for twenty times a second.
-QPixmap stripPicture(const QString& path, const QSize& strip) {
-    QImageReader reader(path);
-    reader.setScaledSize(strip);
-    return QPixmap::fromImage(reader.read());
-}
-
 const QString ProgramName = QStringLiteral("Cli_Qvr00100");
 const QString Yes = QStringLiteral("S");
 const QString VersionNumber = QStringLiteral("4.00");
-constexpr int StillMessageMark = u'_';
 
 using layout::addLabel;
 using layout::tahoma;
@@ -66,14 +56,6 @@ QString failureText(std::exception_ptr failure) {
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
     }
-}
-
-// The scrolling labels' face.
-QFont marqueeFont() {
-    QFont font(QStringLiteral("Times New Roman"));
-    font.setPixelSize(37);  // 28 points on the kiosk's 96-dpi screen
-    font.setBold(true);
-    return font;
 }
 
 }  // namespace
@@ -209,20 +191,7 @@ void TfrmTerminalConsu::buildKeypad() {
 }
 
 void TfrmTerminalConsu::buildIdleScreen() {
-    panMessage = new QFrame(this);
-    panMessage->setObjectName(QStringLiteral("panMessage"));
-    panMessage->setGeometry(4, 344, 537, 44);
-    panMessage->setFrameShape(QFrame::Panel);
-    panMessage->setFrameShadow(QFrame::Sunken);
-    panImgMessage = new QWidget(panMessage);
-    panImgMessage->setObjectName(QStringLiteral("panImgMessage"));
-    panImgMessage->setGeometry(panMessage->rect());
-    imgMessage = new QLabel(panImgMessage);
-    imgMessage->setObjectName(QStringLiteral("imgMessage"));
-    imgMessage->setGeometry(panImgMessage->rect());
-    imgMessage->setScaledContents(true);
-    imgMessage->setAlignment(Qt::AlignCenter);
-    panImgMessage->hide();
+    panMessage = new IdleStrip(this);
 
     auto* status = new QFrame(this);
     status->setObjectName(QStringLiteral("panStatus"));
@@ -245,10 +214,6 @@ void TfrmTerminalConsu::buildIdleScreen() {
     timDataHora->setObjectName(QStringLiteral("timDataHora"));
     timDataHora->setInterval(1000);
     connectGuarded(timDataHora, &QTimer::timeout, this, [this] { timDataHoraTimer(); });
-    timMessage = new QTimer(this);
-    timMessage->setObjectName(QStringLiteral("timMessage"));
-    timMessage->setInterval(50);
-    connectGuarded(timMessage, &QTimer::timeout, this, [this] { timMessageTimer(); });
 }
 
 // ---- creation and activation ----
@@ -286,14 +251,7 @@ void TfrmTerminalConsu::FormActivate() {
 }
 
 void TfrmTerminalConsu::refreshIdleScreen() {
-    const QString picture = TerminalContext::current().DSFUNDOTELA;
-    // A missing, unreadable, truncated or non-picture file, or one beyond the image reader's allocation
-    // limit, leaves the scrolling message visible; nothing is reported.
-    const QPixmap image = EmptyString(picture) ? QPixmap() : stripPicture(picture, imgMessage->size());
-    const bool shown = !image.isNull();
-    imgMessage->setPixmap(image);
-    imgMessage->setVisible(shown);
-    panImgMessage->setVisible(shown);
+    panMessage->showPicture(TerminalContext::current().DSFUNDOTELA);
     lblCdFilial->setText(TerminalContext::current().branchCode);
     lblCdCaixa->setText(TerminalContext::current().registerCode);
 }
@@ -575,79 +533,7 @@ void TfrmTerminalConsu::AddAllStoresEntry() {
 
 void TfrmTerminalConsu::timDataHoraTimer() {
     lblStatus1->setText(formats::dateTimeText(Clock::now()));
-    const bool scrolling = !EmptyString(TerminalContext::current().DSMSGINITOT);
-    if (scrolling) {
-        timMessage->start();
-    } else {
-        timMessage->stop();
-        clearScrollingLabels();
-    }
-}
-
-QLabel* TfrmTerminalConsu::addScrollingLabel(const QString& caption) {
-    auto* label = new QLabel(caption, panMessage);
-    label->setFont(marqueeFont());
-    m_scrollingLabels.push_back(label);
-    label->show();
-    panImgMessage->raise();  // the picture, when shown, covers the labels
-    return label;
-}
-
-void TfrmTerminalConsu::clearScrollingLabels() {
-    for (QLabel* label : m_scrollingLabels) {
-        delete label;
-    }
-    m_scrollingLabels.clear();
-}
-
-void TfrmTerminalConsu::paintMarqueeColour(QLabel& label) {
-    const marquee::Colour colour = marquee::colourOf({label.x(), label.width()});
-    QPalette palette = label.palette();
-    palette.setColor(QPalette::WindowText, QColor(colour.red, 0, colour.blue));
-    label.setPalette(palette);
-}
-
-void TfrmTerminalConsu::timMessageTimer() {
-    const QString message = TerminalContext::current().DSMSGINITOT;
-    if (EmptyString(message)) {
-        clearScrollingLabels();
-        return;
-    }
-    const bool still = message.front() == QChar(StillMessageMark);
-    if (m_scrollingLabels.empty()) {
-        QLabel* label = addScrollingLabel(still ? message.mid(1) : message);
-        if (still) {
-            label->setAlignment(Qt::AlignCenter);
-            label->setGeometry(0, -2, panMessage->width(), label->sizeHint().height());
-        } else {
-            label->adjustSize();
-            const marquee::Copy first = marquee::firstCopy(panMessage->width(), label->width());
-            label->move(first.left, -2);
-        }
-        paintMarqueeColour(*label);
-        return;
-    }
-    if (still) {
-        return;
-    }
-    // Every copy shows the same text in the same face, so a new copy is as wide as the others.
-    std::vector<marquee::Copy> copies;
-    for (const QLabel* label : m_scrollingLabels) {
-        copies.push_back({label->x(), label->width()});
-    }
-    const size_t before = copies.size();
-    const int dropped = marquee::tick(copies, m_scrollingLabels.back()->width());
-    if (copies.size() + static_cast<size_t>(dropped) > before) {
-        addScrollingLabel(message)->adjustSize();
-    }
-    for (int i = 0; i < dropped; ++i) {
-        delete m_scrollingLabels.front();
-        m_scrollingLabels.erase(m_scrollingLabels.begin());
-    }
-    for (size_t i = 0; i < copies.size(); ++i) {
-        m_scrollingLabels[i]->move(copies[i].left, -2);
-        paintMarqueeColour(*m_scrollingLabels[i]);
-    }
+    panMessage->setMessage(TerminalContext::current().DSMSGINITOT);
 }
 
 void ShowTerminalConsu(const QString& branchCode, const QString& registerCode) {

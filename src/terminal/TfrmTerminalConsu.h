@@ -1,13 +1,10 @@
 #pragma once
 
 #include "kit/Form.h"
-#include "terminal/Marquee.h"
 
 #include <QString>
 
-#include <vector>
-
-class QFrame;
+class IdleStrip;
 class QLabel;
 class QTimer;
 class QWidget;
@@ -25,14 +22,11 @@ public:
     TfrmTerminalConsu(const QString& branchCode, const QString& registerCode, QWidget* parent = nullptr);
 
     QTimer& dataHoraTimer() const { return *timDataHora; }
-    QTimer& messageTimer() const { return *timMessage; }
-    // The scrolling labels, oldest first.
-    const std::vector<QLabel*>& scrollingLabels() const { return m_scrollingLabels; }
+    IdleStrip& idleStrip() const { return *panMessage; }
     bool isFirstActivationPending() const { return m_firstActivation; }
 
-    // The handlers of the screen's timers, as their timers call them.
+    // The handler of the clock's timer, as the timer calls it: the clock, and the strip's message.
     void timDataHoraTimer();
-    void timMessageTimer();
 
 protected:
     void FormActivate() override;
@@ -72,11 +66,6 @@ private:
     void LoadStoreList();
     void AddAllStoresEntry();
 
-    // Idle screen.
-    QLabel* addScrollingLabel(const QString& caption);
-    void clearScrollingLabels();
-    void paintMarqueeColour(QLabel& label);
-
     TMessages* msgPadrao = nullptr;
     TNetConnection* netTerminalCons = nullptr;
     TClientDataSet* cdsConsumidor = nullptr;
@@ -92,12 +81,8 @@ private:
     QLabel* lblStatus1 = nullptr;
     QLabel* lblStatus2 = nullptr;
     QLabel* lblStatus3 = nullptr;
-    QFrame* panMessage = nullptr;
-    QWidget* panImgMessage = nullptr;
-    QLabel* imgMessage = nullptr;
+    IdleStrip* panMessage = nullptr;
     QTimer* timDataHora = nullptr;
-    QTimer* timMessage = nullptr;
-    std::vector<QLabel*> m_scrollingLabels;
     bool m_firstActivation = true;
     bool m_startupRunning = false;
 };

@@ -17,6 +17,7 @@
 #include "support/ServerProcess.h"
 #include "support/TestEnvironment.h"
 #include "support/Widgets.h"
+#include "terminal/IdleStrip.h"
 #include "terminal/TerminalContext.h"
 #include "terminal/TfrmTerminalConsu.h"
 
@@ -324,31 +325,33 @@ private slots:
         QTRY_VERIFY(!terminal->isFirstActivationPending());
         TerminalContext::current().DSMSGINITOT = "Bom apetite";
         terminal->timDataHoraTimer();
-        QVERIFY(terminal->messageTimer().isActive());
-        QCOMPARE(terminal->messageTimer().interval(), 50);
+        QVERIFY(terminal->idleStrip().messageTimer().isActive());
+        QCOMPARE(terminal->idleStrip().messageTimer().interval(), 50);
         QCOMPARE(childOf<QLabel>(*terminal, "lblStatus1").text(), QStringLiteral("15/05/2024 10:30:00"));
-        terminal->timMessageTimer();
-        QCOMPARE(terminal->scrollingLabels().size(), size_t(1));
-        const QLabel* first = terminal->scrollingLabels().front();
+        terminal->idleStrip().timMessageTimer();
+        QCOMPARE(terminal->idleStrip().scrollingLabels().size(), size_t(1));
+        const QLabel* first = terminal->idleStrip().scrollingLabels().front();
         QCOMPARE(first->x() + first->width(), 537);  // a short message starts right-aligned in the strip
-        terminal->timMessageTimer();
-        QCOMPARE(terminal->scrollingLabels().size(), size_t(2));  // its right edge is below 600 at once
-        QCOMPARE(terminal->scrollingLabels().back()->x(), 782);
+        terminal->idleStrip().timMessageTimer();
+        QCOMPARE(terminal->idleStrip().scrollingLabels().size(),
+                 size_t(2));  // its right edge is below 600 at once
+        QCOMPARE(terminal->idleStrip().scrollingLabels().back()->x(), 782);
 
         TerminalContext::current().DSMSGINITOT.clear();
         terminal->timDataHoraTimer();
-        QVERIFY(!terminal->messageTimer().isActive());
-        QVERIFY(terminal->scrollingLabels().empty());
+        QVERIFY(!terminal->idleStrip().messageTimer().isActive());
+        QVERIFY(terminal->idleStrip().scrollingLabels().empty());
     }
 
     void stillMessageIsCentred() {
         auto terminal = openTerminal("0001", "001");
         QTRY_VERIFY(!terminal->isFirstActivationPending());
         TerminalContext::current().DSMSGINITOT = "_Bem-vindo";
-        terminal->timMessageTimer();
-        terminal->timMessageTimer();
-        QCOMPARE(terminal->scrollingLabels().size(), size_t(1));
-        const QLabel* label = terminal->scrollingLabels().front();
+        terminal->timDataHoraTimer();
+        terminal->idleStrip().timMessageTimer();
+        terminal->idleStrip().timMessageTimer();
+        QCOMPARE(terminal->idleStrip().scrollingLabels().size(), size_t(1));
+        const QLabel* label = terminal->idleStrip().scrollingLabels().front();
         QCOMPARE(label->text(), QStringLiteral("Bem-vindo"));
         QCOMPARE(label->geometry().left(), 0);
         QCOMPARE(label->width(), 537);

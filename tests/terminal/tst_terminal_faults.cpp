@@ -19,6 +19,7 @@
 #include "support/Rows.h"
 #include "support/ServerProcess.h"
 #include "support/TestEnvironment.h"
+#include "terminal/IdleStrip.h"
 #include "terminal/TerminalContext.h"
 
 #include <csignal>
@@ -165,10 +166,10 @@ private slots:
         QCOMPARE(childOf<QLabel>(*terminal, "lblCabec").text(), context.DSMSGCONTOT);
         terminal->timDataHoraTimer();
         for (int tick = 0; tick < 100; ++tick) {
-            terminal->timMessageTimer();
+            terminal->idleStrip().timMessageTimer();
         }
-        QVERIFY(!terminal->scrollingLabels().empty());
-        for (const QLabel* copy : terminal->scrollingLabels()) {
+        QVERIFY(!terminal->idleStrip().scrollingLabels().empty());
+        for (const QLabel* copy : terminal->idleStrip().scrollingLabels()) {
             QCOMPARE(copy->text(), context.DSMSGINITOT);
         }
         QCOMPARE(terminal->size(), size);
