@@ -138,10 +138,13 @@ std::optional<bool> switchOf(const QCommandLineParser& parser, const Switch& ent
         return true;
     }
     const QString text = qEnvironmentVariable(entry.environment).trimmed().toLower();
-    if (text.isEmpty() || QStringList{"0", "no", "false", "off"}.contains(text)) {
+    if (text.isEmpty() ||
+        QStringList{QStringLiteral("0"), QStringLiteral("no"), QStringLiteral("false"), QStringLiteral("off")}
+            .contains(text)) {
         return false;
     }
-    if (QStringList{"1", "yes", "true", "on"}.contains(text)) {
+    if (QStringList{QStringLiteral("1"), QStringLiteral("yes"), QStringLiteral("true"), QStringLiteral("on")}
+            .contains(text)) {
         return true;
     }
     return std::nullopt;

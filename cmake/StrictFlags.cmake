@@ -1,6 +1,7 @@
 # One target carries the project's compiler discipline; every library and program links it.
 add_library(totem_strict INTERFACE)
-target_compile_options(totem_strict INTERFACE -Wall -Wextra -Wpedantic)
+target_compile_options(totem_strict INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wold-style-cast -Woverloaded-virtual
+                                              -Wnon-virtual-dtor)
 target_compile_definitions(totem_strict INTERFACE
   QT_NO_CONTEXTLESS_CONNECT
   QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)

@@ -77,14 +77,15 @@ QByteArray Request::body() const {
 // most connections, and new clients wait in the kernel's backlog meanwhile. Each accepted connection goes to
 // the next event loop in turn.
 struct Server::Core : std::enable_shared_from_this<Server::Core> {
-    Core(std::shared_ptr<detail::Shared> shared, const std::vector<std::unique_ptr<net::io_context>>& loops)
-        : shared(std::move(shared)),
-          strand(net::make_strand(*loops.front())),
+    Core(std::shared_ptr<detail::Shared> common,
+         const std::vector<std::unique_ptr<net::io_context>>& eventLoops)
+        : shared(std::move(common)),
+          strand(net::make_strand(*eventLoops.front())),
           acceptor(strand),
           retry(strand),
           grace(strand) {
-        for (const auto& loop : loops) {
-            this->loops.push_back(loop.get());
+        for (const auto& loop : eventLoops) {
+            loops.push_back(loop.get());
             running.emplace_back(loop->get_executor());
         }
     }

@@ -67,8 +67,8 @@ private:
 
 struct Response {
     Response() = default;
-    Response(int status, QByteArray body, QString terminal = {})
-        : status(status), body(std::move(body)), terminal(std::move(terminal)) {}
+    Response(int code, QByteArray content, QString asker = {})
+        : status(code), body(std::move(content)), terminal(std::move(asker)) {}
 
     int status = 200;
     QByteArray body;

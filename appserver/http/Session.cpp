@@ -493,12 +493,12 @@ private:
 
 }  // namespace
 
-Shared::Shared(Limits limits, TlsContext tls, Server::Handler handler, Server::Observer observer,
-               Server::EventLog events)
-    : limits(std::move(limits)),
-      handler(std::move(handler)),
-      observer(std::move(observer)),
-      events(std::move(events)),
+Shared::Shared(Limits bounds, TlsContext tls, Server::Handler answer, Server::Observer watcher,
+               Server::EventLog log)
+    : limits(std::move(bounds)),
+      handler(std::move(answer)),
+      observer(std::move(watcher)),
+      events(std::move(log)),
       m_tls(std::move(tls)) {}
 
 TlsContext Shared::tls() const {

@@ -133,8 +133,8 @@ void applyMigrations(Connection& db, bool create) {
         db.execute(
             QStringLiteral("INSERT INTO SCHEMA_VERSION (VERSION) "
                            "SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM SCHEMA_VERSION)"));
-        for (int version = schemaVersion(db) + 1; version <= latestSchemaVersion(); ++version) {
-            migrate(db, version);
+        for (int next = schemaVersion(db) + 1; next <= latestSchemaVersion(); ++next) {
+            migrate(db, next);
         }
         db.commit();
     } catch (...) {

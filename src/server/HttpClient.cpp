@@ -33,7 +33,7 @@ QByteArray urlOf(const HttpClient::Target& target, const QString& path) {
 }  // namespace
 
 struct HttpClient::Handle {
-    Handle(Target target, Limits limits) : target(std::move(target)), limits(limits) {
+    Handle(Target where, Limits bounds) : target(std::move(where)), limits(bounds) {
         initialiseLibrary();
         curl = curl_easy_init();
         configure();
@@ -122,7 +122,7 @@ struct HttpClient::Handle {
         curl_slist* lines = curl_slist_append(nullptr, "Accept: application/json");
         lines = curl_slist_append(lines, "Expect:");  // small bodies need no round trip first
         for (const auto& [name, value] : headers) {
-            lines = curl_slist_append(lines, (name + ": " + value).constData());
+            lines = curl_slist_append(lines, QByteArray(name + ": " + value).constData());
         }
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, lines);
         curl_easy_setopt(curl, CURLOPT_URL, urlOf(target, path).constData());

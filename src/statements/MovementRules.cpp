@@ -60,7 +60,7 @@ QString amountText(const QVariant& value) {
 
 QString balanceText(double value) {
     const QString symbol = formats::regional().currencySymbol;
-    return value >= 0 ? symbol + amount(value) : u'(' + symbol + amount(-value) + u')';
+    return value >= 0 ? QString(symbol + amount(value)) : QString(u'(' + symbol + amount(-value) + u')');
 }
 
 StatementPeriod StatementPeriod::of(const QDate& today, const QString& startDay, const QString& endDay) {

@@ -17,8 +17,11 @@ QDate endDate(YearMonth month, int endDay) {
 ConsultationPeriod ConsultationPeriod::containing(const QDate& today, const QString& startDay, const QString& endDay) {
     const bool startSet = !EmptyString(startDay);
     const bool endSet = !EmptyString(endDay);
-    const int start = !startSet || !textGreater(startDay, QStringLiteral("0")) ? 1 : parameterAsInteger("NRDIAINITOT", startDay);
-    const int end = endSet ? parameterAsInteger("NRDIAFINTOT", endDay) : UltimoDiaMes(today).day();
+    const int start = !startSet || !textGreater(startDay, QStringLiteral("0"))
+                          ? 1
+                          : parameterAsInteger(QStringLiteral("NRDIAINITOT"), startDay);
+    const int end =
+        endSet ? parameterAsInteger(QStringLiteral("NRDIAFINTOT"), endDay) : UltimoDiaMes(today).day();
     const YearMonth current{today.year(), today.month()};
 
     if (start <= today.day()) {

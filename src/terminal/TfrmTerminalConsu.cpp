@@ -91,9 +91,9 @@ TfrmTerminalConsu::TfrmTerminalConsu(const QString& branchCode, const QString& r
 
 void TfrmTerminalConsu::declareDataSets() {
     const auto dataSet = [this](const char* name) {
-        auto* data = new TClientDataSet(this);
-        data->setObjectName(QString::fromLatin1(name));
-        return data;
+        auto* dataset = new TClientDataSet(this);
+        dataset->setObjectName(QString::fromLatin1(name));
+        return dataset;
     };
     cdsConsumidor = dataSet("cdsConsumidor");
     cdsConsumidor->addField(QStringLiteral("CDCLIENTE"), FieldType::String, 21);
@@ -443,7 +443,7 @@ void TfrmTerminalConsu::showBalances() {
         QStringLiteral("getSaldo"), QStringLiteral("Cli_qvr00100"), arguments.join(u'-'), false));
     const double personal = cdsSaldo->FieldByName(QStringLiteral("VRSALDPECONS")).asFloat();
     const double company = cdsSaldo->FieldByName(QStringLiteral("VRSALDOCONS")).asFloat();
-    const auto line = [this](const char* key, const QString& value) {
+    const auto line = [this](const char* key, const QString& value) -> QString {
         return msgPadrao->Msg(QString::fromLatin1(key)) + QStringLiteral(" : ") + value;
     };
     const QString message =
