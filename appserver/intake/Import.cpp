@@ -339,6 +339,14 @@ int importFolder(const DatabaseSettings& settings, const ImportRequest& request)
                      qPrintable(tableFileNames()));
         return 1;
     }
+    if (request.dryRun && settings.engine == DatabaseSettings::Engine::Sqlite &&
+        !QFileInfo::exists(settings.sqlitePath)) {
+        std::fprintf(stderr,
+                     "import: no database %s; a dry run creates nothing: the import itself makes it, and "
+                     "writes nothing when the files are refused\n",
+                     qPrintable(settings.sqlitePath));
+        return 1;
+    }
     Progress progress(totalBytes(files), request.terminal);
     Connection db(settings);
     try {
