@@ -51,7 +51,7 @@ private:
     const RecordHandler* m_onRecord = nullptr;
     std::vector<std::string> m_fields;  // kept from record to record, with their buffers
     std::size_t m_fieldCount = 0;
-    qint64 m_line = 1;          // the line the record being read starts on
+    qint64 m_line = 1;  // the line the record being read starts on
     qint64 m_newlinesInRecord = 0;
     bool m_afterCarriageReturn = false;
     bool m_stopped = false;

@@ -39,14 +39,14 @@ QString fieldText(const Column& column, const QVariant& value) {
         return {};
     }
     switch (column.type) {
-    case Column::Type::Decimal:
-        return QString::number(value.toDouble(), 'f', column.scale);
-    case Column::Type::Integer:
-    case Column::Type::BigInteger:
-        return QString::number(value.toLongLong());
-    case Column::Type::Text:
-    case Column::Type::Timestamp:
-        break;
+        case Column::Type::Decimal:
+            return QString::number(value.toDouble(), 'f', column.scale);
+        case Column::Type::Integer:
+        case Column::Type::BigInteger:
+            return QString::number(value.toLongLong());
+        case Column::Type::Text:
+        case Column::Type::Timestamp:
+            break;
     }
     return value.toString();
 }
@@ -63,10 +63,12 @@ public:
             m_keyColumns.append(static_cast<int>(m_header.indexOf(column)));
         }
         const QString order = table.key.join(QStringLiteral(", "));
-        const QString select = QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QStringLiteral(", ")), table.name);
+        const QString select =
+            QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QStringLiteral(", ")), table.name);
         m_first = QStringLiteral("%1 ORDER BY %2 LIMIT %3").arg(select, order).arg(PageRows);
         m_next = QStringLiteral("%1 WHERE (%2) > (%3) ORDER BY %2 LIMIT %4")
-                     .arg(select, order, QStringList(table.key.size(), QStringLiteral("?")).join(QStringLiteral(", ")))
+                     .arg(select, order,
+                          QStringList(table.key.size(), QStringLiteral("?")).join(QStringLiteral(", ")))
                      .arg(PageRows);
     }
 
@@ -74,7 +76,8 @@ public:
     qint64 writeTo(const QString& path) {
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly)) {
-            throw StoreError(StoreError::Kind::Failed, QStringLiteral("%1: %2").arg(path, file.errorString()));
+            throw StoreError(StoreError::Kind::Failed,
+                             QStringLiteral("%1: %2").arg(path, file.errorString()));
         }
         file.write(m_header.join(QLatin1Char(',')).toUtf8() + '\n');
         qint64 rows = 0;
@@ -84,7 +87,8 @@ public:
             rows += page;
         }
         if (!file.commit()) {
-            throw StoreError(StoreError::Kind::Failed, QStringLiteral("%1: %2").arg(path, file.errorString()));
+            throw StoreError(StoreError::Kind::Failed,
+                             QStringLiteral("%1: %2").arg(path, file.errorString()));
         }
         return rows;
     }

@@ -47,16 +47,19 @@ QList<TableFile> filesIn(const QDir& folder, Problems& problems) {
             files.append({&table, file.filePath(), file.size()});
         }
     }
-    for (const QString& name : folder.entryList({QStringLiteral("*.csv"), QStringLiteral("*.CSV")}, QDir::Files)) {
+    for (const QString& name :
+         folder.entryList({QStringLiteral("*.csv"), QStringLiteral("*.CSV")}, QDir::Files)) {
         if (!known.contains(name)) {
-            problems.add(name, 0, {}, QStringLiteral("not a table's file; the files are %1").arg(tableFileNames()));
+            problems.add(name, 0, {},
+                         QStringLiteral("not a table's file; the files are %1").arg(tableFileNames()));
         }
     }
     return files;
 }
 
 // "x.A = y.A AND x.B = y.B" for the SQL of the checks.
-QString matching(const QStringList& left, const QString& leftAlias, const QStringList& right, const QString& rightAlias) {
+QString matching(const QStringList& left, const QString& leftAlias, const QStringList& right,
+                 const QString& rightAlias) {
     QStringList terms;
     for (qsizetype i = 0; i < left.size(); ++i) {
         terms.append(QStringLiteral("%1.%2 = %3.%4").arg(leftAlias, left.at(i), rightAlias, right.at(i)));
@@ -164,10 +167,13 @@ private:
         if (!read) {
             m_problems.add(table.fileName(), reader.errorLine(), {}, reader.error());
         } else if (!headerRead) {
-            m_problems.add(table.fileName(), 1, {}, QStringLiteral("empty; a header row naming the columns comes first"));
-        } else if (headerUsable && rows == 0) {
             m_problems.add(table.fileName(), 1, {},
-                           QStringLiteral("a header and no rows; leave the file out when the table has nothing to load"));
+                           QStringLiteral("empty; a header row naming the columns comes first"));
+        } else if (headerUsable && rows == 0) {
+            m_problems.add(
+                table.fileName(), 1, {},
+                QStringLiteral(
+                    "a header and no rows; leave the file out when the table has nothing to load"));
         }
         if (headerUsable) {
             QStringList columns;
@@ -186,7 +192,8 @@ private:
             countOnly(select);
             return;
         }
-        QSqlQuery& listed = m_db.run(QStringLiteral("%1 ORDER BY 1 LIMIT %2").arg(select).arg(m_problems.room() + 1));
+        QSqlQuery& listed =
+            m_db.run(QStringLiteral("%1 ORDER BY 1 LIMIT %2").arg(select).arg(m_problems.room() + 1));
         int found = 0;
         while (listed.next()) {
             if (m_problems.room() == 0) {
@@ -211,14 +218,16 @@ private:
 
     void repeatedInFiles(const Table& table, const QStringList& columns) {
         const QString staged = Staging::tableName(table);
-        report(table, columns,
-               QStringLiteral("SELECT s.LINENO, %1, d.FIRSTLINE FROM %2 s JOIN (SELECT %3, MIN(LINENO) AS FIRSTLINE "
-                              "FROM %2 GROUP BY %3 HAVING COUNT(*) > 1) d ON %4 WHERE s.LINENO > d.FIRSTLINE")
-                   .arg(quotedValues(columns, QStringLiteral("s")), staged, columns.join(QStringLiteral(", ")),
-                        matching(columns, QStringLiteral("s"), columns, QStringLiteral("d"))),
-               [](const QString& values, const QString& first) {
-                   return QStringLiteral("%1 already on line %2").arg(values, first);
-               });
+        report(
+            table, columns,
+            QStringLiteral(
+                "SELECT s.LINENO, %1, d.FIRSTLINE FROM %2 s JOIN (SELECT %3, MIN(LINENO) AS FIRSTLINE "
+                "FROM %2 GROUP BY %3 HAVING COUNT(*) > 1) d ON %4 WHERE s.LINENO > d.FIRSTLINE")
+                .arg(quotedValues(columns, QStringLiteral("s")), staged, columns.join(QStringLiteral(", ")),
+                     matching(columns, QStringLiteral("s"), columns, QStringLiteral("d"))),
+            [](const QString& values, const QString& first) {
+                return QStringLiteral("%1 already on line %2").arg(values, first);
+            });
     }
 
     void heldByAnotherRow(const Table& table, const QStringList& columns) {
@@ -228,22 +237,27 @@ private:
                         matching(columns, QStringLiteral("t"), columns, QStringLiteral("s")),
                         matching(table.key, QStringLiteral("t"), table.key, QStringLiteral("s"))),
                [&table](const QString& values, const QString&) {
-                   return QStringLiteral("%1 belongs to another row of %2 in the database").arg(values, table.name);
+                   return QStringLiteral("%1 belongs to another row of %2 in the database")
+                       .arg(values, table.name);
                });
     }
 
     void unresolved(const Table& table, const Reference& reference) {
-        const Table& parent = *std::find_if(tables().begin(), tables().end(),
-                                            [&](const Table& candidate) { return candidate.name == reference.table; });
-        const QString match = matching(reference.parentColumns, QStringLiteral("p"), reference.columns, QStringLiteral("s"));
+        const Table& parent = *std::find_if(tables().begin(), tables().end(), [&](const Table& candidate) {
+            return candidate.name == reference.table;
+        });
+        const QString match =
+            matching(reference.parentColumns, QStringLiteral("p"), reference.columns, QStringLiteral("s"));
         report(table, reference.columns,
-               QStringLiteral("SELECT s.LINENO, %1, '' FROM %2 s WHERE %3 AND NOT EXISTS (SELECT 1 FROM %4 p WHERE %5) "
-                              "AND NOT EXISTS (SELECT 1 FROM %6 p WHERE %5)")
+               QStringLiteral(
+                   "SELECT s.LINENO, %1, '' FROM %2 s WHERE %3 AND NOT EXISTS (SELECT 1 FROM %4 p WHERE %5) "
+                   "AND NOT EXISTS (SELECT 1 FROM %6 p WHERE %5)")
                    .arg(quotedValues(reference.columns, QStringLiteral("s")), Staging::tableName(table),
-                        allPresent(reference.columns, QStringLiteral("s")),
-                        parent.name, match, Staging::tableName(parent)),
+                        allPresent(reference.columns, QStringLiteral("s")), parent.name, match,
+                        Staging::tableName(parent)),
                [&](const QString& values, const QString&) {
-                   return QStringLiteral("no %1 %2 in %3 or in the database").arg(reference.what, values, parent.fileName());
+                   return QStringLiteral("no %1 %2 in %3 or in the database")
+                       .arg(reference.what, values, parent.fileName());
                });
     }
 
@@ -254,8 +268,9 @@ private:
                 updates.append(QStringLiteral("%1 = excluded.%1").arg(column));
             }
         }
-        const QString onConflict = updates.isEmpty() ? QStringLiteral("DO NOTHING")
-                                                     : QStringLiteral("DO UPDATE SET ") + updates.join(QStringLiteral(", "));
+        const QString onConflict =
+            updates.isEmpty() ? QStringLiteral("DO NOTHING")
+                              : QStringLiteral("DO UPDATE SET ") + updates.join(QStringLiteral(", "));
         // "WHERE true" keeps SQLite from reading ON CONFLICT as a join's ON.
         m_db.execute(QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3 WHERE true ON CONFLICT (%4) %5")
                          .arg(table.name, columns.join(QStringLiteral(", ")), Staging::tableName(table),
@@ -283,8 +298,9 @@ void beginStaging(Connection& db) {
     if (db.isPostgres()) {
         QSqlQuery& locked = db.run(QStringLiteral("SELECT pg_try_advisory_xact_lock(%1)").arg(ImportLock));
         if (!locked.next() || !locked.value(0).toBool()) {
-            throw StoreError(StoreError::Kind::Busy,
-                             QStringLiteral("another import is writing to this database; run this one when it has ended"));
+            throw StoreError(
+                StoreError::Kind::Busy,
+                QStringLiteral("another import is writing to this database; run this one when it has ended"));
         }
         locked.finish();
     }
@@ -302,7 +318,8 @@ void printProblems(const Problems& problems) {
         std::fprintf(stderr, "%s\n", qPrintable(line));
     }
     if (problems.count() > problems.shown().size()) {
-        std::fprintf(stderr, "... and %lld more\n", static_cast<long long>(problems.count() - problems.shown().size()));
+        std::fprintf(stderr, "... and %lld more\n",
+                     static_cast<long long>(problems.count() - problems.shown().size()));
     }
 }
 
@@ -311,7 +328,8 @@ void refreshStatistics(Importer& importer) {
     try {
         importer.analyse();
     } catch (const StoreError& error) {
-        std::fprintf(stderr, "the rows are written, but the statistics were not refreshed (%s): run ANALYZE\n",
+        std::fprintf(stderr,
+                     "the rows are written, but the statistics were not refreshed (%s): run ANALYZE\n",
                      qPrintable(error.detail()));
     }
 }
@@ -364,9 +382,11 @@ int importFolder(const DatabaseSettings& settings, const ImportRequest& request)
         if (!problems.isEmpty() || request.dryRun) {
             db.rollback();
             printProblems(problems);
-            std::printf("%s\n", problems.isEmpty()
-                                    ? "dry run: the files would load; nothing written"
-                                    : qPrintable(QStringLiteral("import refused: %1 problem(s); nothing written").arg(problems.count())));
+            std::printf("%s\n",
+                        problems.isEmpty()
+                            ? "dry run: the files would load; nothing written"
+                            : qPrintable(QStringLiteral("import refused: %1 problem(s); nothing written")
+                                             .arg(problems.count())));
             return problems.isEmpty() ? 0 : 1;
         }
         progress.step(QStringLiteral("writing"));
@@ -375,7 +395,8 @@ int importFolder(const DatabaseSettings& settings, const ImportRequest& request)
         progress.step(QStringLiteral("refreshing the planner's statistics"));
         refreshStatistics(importer);
         progress.finish();
-        std::printf("imported into %s: %s\n", qPrintable(settings.describe()), qPrintable(written.join(QStringLiteral(", "))));
+        std::printf("imported into %s: %s\n", qPrintable(settings.describe()),
+                    qPrintable(written.join(QStringLiteral(", "))));
         return 0;
     } catch (const StoreError& error) {
         try {

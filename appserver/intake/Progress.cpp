@@ -42,9 +42,10 @@ QString Progress::figures() const {
     const qint64 rowsPerSecond = static_cast<qint64>(static_cast<double>(m_rows) / seconds);
     const double bytesPerSecond = static_cast<double>(m_bytesDone) / seconds;
     // The first second's pace says little about the rest.
-    const QString left = m_bytesDone > 0 && m_started.elapsed() >= 1000
-                             ? duration(static_cast<qint64>(static_cast<double>(m_totalBytes - m_bytesDone) / bytesPerSecond))
-                             : QStringLiteral("?");
+    const QString left =
+        m_bytesDone > 0 && m_started.elapsed() >= 1000
+            ? duration(static_cast<qint64>(static_cast<double>(m_totalBytes - m_bytesDone) / bytesPerSecond))
+            : QStringLiteral("?");
     return QStringLiteral("%1 rows read, %2 rows/s, %3 left").arg(m_rows).arg(rowsPerSecond).arg(left);
 }
 
@@ -68,7 +69,8 @@ void Progress::step(const QString& text) {
         std::fputc('\n', m_stream);
         m_barShown = false;
     }
-    std::fprintf(m_stream, "%s (%s elapsed)\n", qPrintable(text), qPrintable(duration(m_started.elapsed() / 1000)));
+    std::fprintf(m_stream, "%s (%s elapsed)\n", qPrintable(text),
+                 qPrintable(duration(m_started.elapsed() / 1000)));
     std::fflush(m_stream);
 }
 

@@ -3,8 +3,8 @@
 #include "intake/Problems.h"
 
 #include <QDate>
-#include <QTime>
 #include <QStringDecoder>
+#include <QTime>
 
 #include <algorithm>
 #include <limits>
@@ -41,7 +41,8 @@ qsizetype characters(const std::string& text) {
 }
 
 QString quoted(const std::string& field) {
-    return QLatin1Char('"') + QString::fromUtf8(field.data(), static_cast<qsizetype>(std::min<std::size_t>(field.size(), 40))) +
+    return QLatin1Char('"') +
+           QString::fromUtf8(field.data(), static_cast<qsizetype>(std::min<std::size_t>(field.size(), 40))) +
            QLatin1Char('"');
 }
 
@@ -60,9 +61,11 @@ bool isDecimal(const std::string& field, int width, int scale) {
     const std::string_view number = field.starts_with('-') ? std::string_view(field).substr(1) : field;
     const std::size_t point = number.find('.');
     const std::string_view whole = number.substr(0, point);
-    const std::string_view fraction = point == std::string_view::npos ? std::string_view() : number.substr(point + 1);
+    const std::string_view fraction =
+        point == std::string_view::npos ? std::string_view() : number.substr(point + 1);
     return allDigits(whole) && whole.size() <= static_cast<std::size_t>(width - scale) &&
-           (point == std::string_view::npos || (allDigits(fraction) && fraction.size() <= static_cast<std::size_t>(scale)));
+           (point == std::string_view::npos ||
+            (allDigits(fraction) && fraction.size() <= static_cast<std::size_t>(scale)));
 }
 
 // yyyy-MM-dd or yyyy-MM-ddTHH:mm:ss, as the schema stores it: with the time, midnight for a date alone.
@@ -73,7 +76,8 @@ bool normaliseTimestamp(const std::string& field, std::string& stored) {
         return true;
     }
     // Date and time apart: a wall-clock time is valid even where the local zone skipped it.
-    if (field.size() == 19 && field[10] == 'T' && QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd")).isValid() &&
+    if (field.size() == 19 && field[10] == 'T' &&
+        QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd")).isValid() &&
         QTime::fromString(text.mid(11), QStringLiteral("HH:mm:ss")).isValid()) {
         stored = field;
         return true;
@@ -91,7 +95,8 @@ bool RowCheck::readHeader(CsvReader::Fields fields) {
         const QString name = QString::fromUtf8(field.data(), static_cast<qsizetype>(field.size()));
         const Column* column = m_table.column(name);
         if (column == nullptr) {
-            m_problems.add(m_table.fileName(), 1, name, QStringLiteral("not a column of %1").arg(m_table.name));
+            m_problems.add(m_table.fileName(), 1, name,
+                           QStringLiteral("not a column of %1").arg(m_table.name));
         } else if (m_columns.contains(column)) {
             m_problems.add(m_table.fileName(), 1, name, QStringLiteral("named twice in the header"));
         }
@@ -99,8 +104,9 @@ bool RowCheck::readHeader(CsvReader::Fields fields) {
     }
     for (const Column& column : m_table.columns) {
         if (column.required && !m_columns.contains(&column)) {
-            m_problems.add(m_table.fileName(), 1, column.name,
-                           QStringLiteral("missing from the header; %1 has no default for it").arg(m_table.name));
+            m_problems.add(
+                m_table.fileName(), 1, column.name,
+                QStringLiteral("missing from the header; %1 has no default for it").arg(m_table.name));
         }
     }
     m_values.resize(static_cast<std::size_t>(m_columns.size()));
@@ -111,8 +117,9 @@ bool RowCheck::check(qint64 line, CsvReader::Fields fields) {
     if (fields.size() != m_values.size()) {
         m_problems.add(m_table.fileName(), line, {},
                        QStringLiteral("%1 fields where the header names %2")
-                           .arg(fields.size() > CsvReader::MaxFields ? QStringLiteral("more than %1").arg(CsvReader::MaxFields)
-                                                                     : QString::number(fields.size()))
+                           .arg(fields.size() > CsvReader::MaxFields
+                                    ? QStringLiteral("more than %1").arg(CsvReader::MaxFields)
+                                    : QString::number(fields.size()))
                            .arg(m_values.size()));
         return false;
     }
@@ -137,41 +144,49 @@ QString RowCheck::checkField(const Column& column, const std::string& field, Val
     if (!isUtf8(field)) {
         return QStringLiteral("not valid UTF-8");
     }
-    if (field.empty() && (column.type != Column::Type::Text || m_table.needsValue(column) || !column.choices.isEmpty())) {
+    if (field.empty() &&
+        (column.type != Column::Type::Text || m_table.needsValue(column) || !column.choices.isEmpty())) {
         return QStringLiteral("empty; a value is needed");
     }
     switch (column.type) {
-    case Column::Type::Text:
-        if (characters(field) > column.width) {
-            return QStringLiteral("%1 characters, at most %2").arg(characters(field)).arg(column.width);
-        }
-        if (!column.choices.isEmpty() && (field.size() != 1 || !column.choices.contains(QLatin1Char(field.front())))) {
-            return QStringLiteral("%1 is none of %2").arg(quoted(field), column.choices.split(QString(), Qt::SkipEmptyParts).join(QStringLiteral(", ")));
-        }
-        break;
-    case Column::Type::Integer:
-        if (!isWholeNumber(field, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max())) {
-            return QStringLiteral("%1 is not a whole number").arg(quoted(field));
-        }
-        break;
-    case Column::Type::BigInteger:
-        if (!isWholeNumber(field, -999'999'999'999'999'999, 999'999'999'999'999'999)) {
-            return QStringLiteral("%1 is not a whole number of at most 18 digits").arg(quoted(field));
-        }
-        break;
-    case Column::Type::Decimal:
-        if (!isDecimal(field, column.width, column.scale)) {
-            return QStringLiteral("%1 is not a number with a decimal point, at most %2 digits before it and %3 after")
-                .arg(quoted(field))
-                .arg(column.width - column.scale)
-                .arg(column.scale);
-        }
-        break;
-    case Column::Type::Timestamp:
-        if (!normaliseTimestamp(field, value.text)) {
-            return QStringLiteral("%1 is not a date yyyy-MM-dd or a date-time yyyy-MM-ddTHH:mm:ss").arg(quoted(field));
-        }
-        return {};
+        case Column::Type::Text:
+            if (characters(field) > column.width) {
+                return QStringLiteral("%1 characters, at most %2").arg(characters(field)).arg(column.width);
+            }
+            if (!column.choices.isEmpty() &&
+                (field.size() != 1 || !column.choices.contains(QLatin1Char(field.front())))) {
+                return QStringLiteral("%1 is none of %2")
+                    .arg(quoted(field),
+                         column.choices.split(QString(), Qt::SkipEmptyParts).join(QStringLiteral(", ")));
+            }
+            break;
+        case Column::Type::Integer:
+            if (!isWholeNumber(field, std::numeric_limits<qint32>::min(),
+                               std::numeric_limits<qint32>::max())) {
+                return QStringLiteral("%1 is not a whole number").arg(quoted(field));
+            }
+            break;
+        case Column::Type::BigInteger:
+            if (!isWholeNumber(field, -999'999'999'999'999'999, 999'999'999'999'999'999)) {
+                return QStringLiteral("%1 is not a whole number of at most 18 digits").arg(quoted(field));
+            }
+            break;
+        case Column::Type::Decimal:
+            if (!isDecimal(field, column.width, column.scale)) {
+                return QStringLiteral(
+                           "%1 is not a number with a decimal point, at most %2 digits before it and %3 "
+                           "after")
+                    .arg(quoted(field))
+                    .arg(column.width - column.scale)
+                    .arg(column.scale);
+            }
+            break;
+        case Column::Type::Timestamp:
+            if (!normaliseTimestamp(field, value.text)) {
+                return QStringLiteral("%1 is not a date yyyy-MM-dd or a date-time yyyy-MM-ddTHH:mm:ss")
+                    .arg(quoted(field));
+            }
+            return {};
     }
     value.text = field;
     return {};

@@ -11,16 +11,16 @@ namespace {
 
 QString stagingType(const Column& column, bool postgres) {
     switch (column.type) {
-    case Column::Type::Text:
-        return QStringLiteral("VARCHAR");
-    case Column::Type::Integer:
-        return QStringLiteral("INTEGER");
-    case Column::Type::BigInteger:
-        return QStringLiteral("BIGINT");
-    case Column::Type::Decimal:
-        return QStringLiteral("NUMERIC");
-    case Column::Type::Timestamp:
-        return postgres ? QStringLiteral("TIMESTAMP") : QStringLiteral("TEXT");
+        case Column::Type::Text:
+            return QStringLiteral("VARCHAR");
+        case Column::Type::Integer:
+            return QStringLiteral("INTEGER");
+        case Column::Type::BigInteger:
+            return QStringLiteral("BIGINT");
+        case Column::Type::Decimal:
+            return QStringLiteral("NUMERIC");
+        case Column::Type::Timestamp:
+            return postgres ? QStringLiteral("TIMESTAMP") : QStringLiteral("TEXT");
     }
     return {};
 }
@@ -48,8 +48,8 @@ public:
             if (values[i].null) {
                 sqlite3_bind_null(m_insert, parameter);
             } else {
-                sqlite3_bind_text(m_insert, parameter, values[i].text.data(), static_cast<int>(values[i].text.size()),
-                                  SQLITE_STATIC);
+                sqlite3_bind_text(m_insert, parameter, values[i].text.data(),
+                                  static_cast<int>(values[i].text.size()), SQLITE_STATIC);
             }
         }
         if (sqlite3_step(m_insert) != SQLITE_DONE) {
@@ -81,7 +81,8 @@ public:
     explicit PostgresStaging(Connection& db) : Staging(db), m_connection(db.postgresHandle()) {}
 
     void beginFile(const Table& table, const QList<const Column*>& columns) override {
-        const QString sql = QStringLiteral("COPY %1 (%2) FROM STDIN").arg(tableName(table), insertColumns(columns));
+        const QString sql =
+            QStringLiteral("COPY %1 (%2) FROM STDIN").arg(tableName(table), insertColumns(columns));
         PGresult* result = PQexec(m_connection, sql.toUtf8().constData());
         const bool ready = PQresultStatus(result) == PGRES_COPY_IN;
         PQclear(result);
@@ -127,25 +128,36 @@ private:
     void appendEscaped(const std::string& text) {
         for (const char c : text) {
             switch (c) {
-            case '\\': m_block += "\\\\"; break;
-            case '\t': m_block += "\\t"; break;
-            case '\n': m_block += "\\n"; break;
-            case '\r': m_block += "\\r"; break;
-            default: m_block += c;
+                case '\\':
+                    m_block += "\\\\";
+                    break;
+                case '\t':
+                    m_block += "\\t";
+                    break;
+                case '\n':
+                    m_block += "\\n";
+                    break;
+                case '\r':
+                    m_block += "\\r";
+                    break;
+                default:
+                    m_block += c;
             }
         }
     }
 
     void send() {
-        if (!m_block.empty() && PQputCopyData(m_connection, m_block.data(), static_cast<int>(m_block.size())) != 1) {
+        if (!m_block.empty() &&
+            PQputCopyData(m_connection, m_block.data(), static_cast<int>(m_block.size())) != 1) {
             fail();
         }
         m_block.clear();
     }
 
     [[noreturn]] void fail() {
-        throw StoreError(StoreError::Kind::Failed,
-                         QStringLiteral("staging: %1").arg(QString::fromUtf8(PQerrorMessage(m_connection)).trimmed()));
+        throw StoreError(
+            StoreError::Kind::Failed,
+            QStringLiteral("staging: %1").arg(QString::fromUtf8(PQerrorMessage(m_connection)).trimmed()));
     }
 
     PGconn* m_connection;
@@ -177,7 +189,8 @@ void Staging::createTables() {
 
 void Staging::index() {
     for (const Table& table : tables()) {
-        m_db.execute(QStringLiteral("CREATE INDEX %1_KEY ON %1 (%2)").arg(tableName(table), table.key.join(QStringLiteral(", "))));
+        m_db.execute(QStringLiteral("CREATE INDEX %1_KEY ON %1 (%2)")
+                         .arg(tableName(table), table.key.join(QStringLiteral(", "))));
         if (m_db.isPostgres()) {
             m_db.execute(QStringLiteral("ANALYZE %1").arg(tableName(table)));
         }

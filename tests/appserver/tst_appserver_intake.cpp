@@ -36,7 +36,8 @@ Run totemServer(const QStringList& arguments) {
     return run;
 }
 
-Run intake(const QString& command, const QString& folder, const QString& database, const QStringList& more = {}) {
+Run intake(const QString& command, const QString& folder, const QString& database,
+           const QStringList& more = {}) {
     return totemServer(QStringList{command, folder, QStringLiteral("--database"), database} + more);
 }
 
@@ -94,7 +95,8 @@ QStringList halfLoaded(int status, const QVariant& answer) {
     const DataPacket packet = packetFrom(answer);
     int raisedRows = 0;
     for (int row = 0; row < packet.rows.size(); ++row) {
-        const bool renamed = cell(packet, row, QStringLiteral("NMPRODUTO")).toString().endsWith(QLatin1String("(novo)"));
+        const bool renamed =
+            cell(packet, row, QStringLiteral("NMPRODUTO")).toString().endsWith(QLatin1String("(novo)"));
         const bool dearer = cell(packet, row, QStringLiteral("VRUNITVEND")).toDouble() >= 1000;
         if (renamed != dearer) {
             return {QStringLiteral("row %1: a new name with an old price, or the other way").arg(row)};
@@ -108,8 +110,10 @@ QStringList halfLoaded(int status, const QVariant& answer) {
 }
 
 const QByteArray ClientHeader = "CDCLIENTE,NMCLIENTE\n";
-const QByteArray SaleHeader = "CDFILIAL,NRSEQVENDA,CDCAIXA,CDLOJA,CDCLIENTE,CDCONSUMIDOR,DTENTRVENDA,IDSITUVENDA\n";
-const QByteArray LineHeader = "CDFILIAL,NRSEQVENDA,NRSEQITVEND,CDPRODUTO,QTPRODVEND,VRUNITVEND,VRUNITVENDCL\n";
+const QByteArray SaleHeader =
+    "CDFILIAL,NRSEQVENDA,CDCAIXA,CDLOJA,CDCLIENTE,CDCONSUMIDOR,DTENTRVENDA,IDSITUVENDA\n";
+const QByteArray LineHeader =
+    "CDFILIAL,NRSEQVENDA,NRSEQITVEND,CDPRODUTO,QTPRODVEND,VRUNITVEND,VRUNITVENDCL\n";
 
 }  // namespace
 
@@ -140,7 +144,8 @@ private slots:
         QVERIFY2(loaded.status == 0, qPrintable(loaded.errors));
         QVERIFY(loaded.output.contains(QLatin1String("ITVENDA 32470")));
         QCOMPARE(intake("export", second, copy).status, 0);
-        QVERIFY2(filesOf(first) == filesOf(second), qPrintable(differences(filesOf(first), filesOf(second)).join(u' ')));
+        QVERIFY2(filesOf(first) == filesOf(second),
+                 qPrintable(differences(filesOf(first), filesOf(second)).join(u' ')));
         QCOMPARE(filesOf(first).size(), 11);
 
         QCOMPARE(intake("import", first, copy).status, 0);
@@ -168,9 +173,11 @@ private slots:
                 QString("CLIENTE.csv:4: 3 fields where the header names 2"));
         dataRow("invalid UTF-8", QString("CLIENTE.csv"), ClientHeader + "91,Jos\xe9\n",
                 QString("CLIENTE.csv:2: NMCLIENTE: not valid UTF-8"));
-        dataRow("unknown column", QString("CLIENTE.csv"), QByteArray("CDCLIENTE,NMCLIENTE,NMFANTASIA\n91,um,x\n"),
+        dataRow("unknown column", QString("CLIENTE.csv"),
+                QByteArray("CDCLIENTE,NMCLIENTE,NMFANTASIA\n91,um,x\n"),
                 QString("CLIENTE.csv:1: NMFANTASIA: not a column of CLIENTE"));
-        dataRow("missing required column", QString("CLIENTE.csv"), QByteArray("CDCLIENTE,VRLIMSUBCONS\n91,10.00\n"),
+        dataRow("missing required column", QString("CLIENTE.csv"),
+                QByteArray("CDCLIENTE,VRLIMSUBCONS\n91,10.00\n"),
                 QString("CLIENTE.csv:1: NMCLIENTE: missing from the header"));
         dataRow("over-wide text, in characters", QString("CLIENTE.csv"),
                 ClientHeader + "91," + fifty + "\n\"9\n2\"," + fifty + "ç\n",
@@ -181,7 +188,8 @@ private slots:
                 QString("ITVENDA.csv:2: QTPRODVEND: \"1.2345\" is not a number"));
         dataRow("duplicate key", QString("CLIENTE.csv"), ClientHeader + "91,um\n92,dois\n91,outro\n",
                 QString("CLIENTE.csv:4: CDCLIENTE: \"91\" already on line 2"));
-        dataRow("unknown consumer", QString("VENDA.csv"), SaleHeader + "0001,90001,101,1,10,9999,2024-02-03,A\n",
+        dataRow("unknown consumer", QString("VENDA.csv"),
+                SaleHeader + "0001,90001,101,1,10,9999,2024-02-03,A\n",
                 QString("VENDA.csv:2: CDCLIENTE, CDCONSUMIDOR: no consumer \"10\", \"9999\""));
         dataRow("unknown product", QString("ITVENDA.csv"), LineHeader + "0001,1,9,NOPE,1,8.50,12.50\n",
                 QString("ITVENDA.csv:2: CDPRODUTO: no product \"NOPE\""));
@@ -189,7 +197,8 @@ private slots:
                 QByteArray("CDCLIENTE,CDCONSUMIDOR,NMCONSUMIDOR,CDCRACHA\n10,9001,Novo,00010002\n"),
                 QString("CONSUMIDOR.csv:2: CDCRACHA: \"00010002\" belongs to another row of CONSUMIDOR"));
         dataRow("0-byte file", QString("CLIENTE.csv"), QByteArray(), QString("CLIENTE.csv:1: empty"));
-        dataRow("only a header", QString("CLIENTE.csv"), ClientHeader, QString("CLIENTE.csv:1: a header and no rows"));
+        dataRow("only a header", QString("CLIENTE.csv"), ClientHeader,
+                QString("CLIENTE.csv:1: a header and no rows"));
         dataRow("misspelt file name", QString("CLIENTES.csv"), ClientHeader + "91,um\n",
                 QString("CLIENTES.csv: not a table's file"));
     }
@@ -218,7 +227,9 @@ private slots:
     void dryRunWritesNothing() {
         const QString folder = m_dir.filePath(QStringLiteral("good"));
         QVERIFY(QDir().mkpath(folder));
-        write(folder + "/FILIAL.csv", "\xEF\xBB\xBF" "CDFILIAL,NMFILIAL\n0098,\"Filial, \"\"Sul\"\"\"\n");
+        write(folder + "/FILIAL.csv",
+              "\xEF\xBB\xBF"
+              "CDFILIAL,NMFILIAL\n0098,\"Filial, \"\"Sul\"\"\"\n");
         QCOMPARE(intake("import", folder, sqliteFixture().database(), {"--dry-run"}).status, 0);
         QCOMPARE(branches(QStringLiteral("0098")), 0);
         QCOMPARE(intake("import", folder, sqliteFixture().database()).status, 0);
@@ -237,15 +248,15 @@ private slots:
         const Run refused = intake("import", folder, sqliteFixture().database());
         QCOMPARE(refused.status, 1);
         QCOMPARE(refused.errors.count(QLatin1String("no consumer")), 50);
-        QVERIFY2(refused.errors.contains(QLatin1String("... and 70 more")), qPrintable(refused.errors.right(200)));
+        QVERIFY2(refused.errors.contains(QLatin1String("... and 70 more")),
+                 qPrintable(refused.errors.right(200)));
         QVERIFY(refused.output.contains(QLatin1String("120 problem(s)")));
     }
 
-    void consultationsSeeTheLoadBeforeOrAfter_data() {
-        roundTripGivesBackTheSameFiles_data();
-    }
+    void consultationsSeeTheLoadBeforeOrAfter_data() { roundTripGivesBackTheSameFiles_data(); }
 
-    // Imports alternate two versions of the catalogue and the sale lines: in one, every product's name ends in
+    // Imports alternate two versions of the catalogue and the sale lines: in one, every product's name ends
+    // in
     // "(novo)" and every employee's price is raised by 1000. A kiosk reads a consumer's purchases, which join
     // the two tables in one statement, without pause: every answer is whole, and all old or all new.
     void consultationsSeeTheLoadBeforeOrAfter() {
@@ -266,9 +277,10 @@ private slots:
         QFuture<QStringList> kiosk = QtConcurrent::run([&] {
             QStringList faults;
             for (int consultations = 0; loading || consultations < 10; ++consultations) {
-                const QVariant answer = fixture.call(QStringLiteral("Qvr.rdmExtratoDetalhado"), QStringLiteral("GetProduto"),
-                                                     {QStringLiteral("0001"), QStringLiteral("002"), QStringLiteral("10"),
-                                                      QStringLiteral("1001"), QStringLiteral("01/01/2024"), dayText(0)});
+                const QVariant answer =
+                    fixture.call(QStringLiteral("Qvr.rdmExtratoDetalhado"), QStringLiteral("GetProduto"),
+                                 {QStringLiteral("0001"), QStringLiteral("002"), QStringLiteral("10"),
+                                  QStringLiteral("1001"), QStringLiteral("01/01/2024"), dayText(0)});
                 faults += halfLoaded(fixture.lastStatus(), answer);
             }
             return faults;
@@ -296,7 +308,8 @@ private:
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("look"));
             db.setDatabaseName(sqliteFixture().database());
             QSqlQuery query(db);
-            if (db.open() && query.exec(QStringLiteral("SELECT COUNT(*) FROM FILIAL WHERE CDFILIAL = '%1'").arg(code)) &&
+            if (db.open() &&
+                query.exec(QStringLiteral("SELECT COUNT(*) FROM FILIAL WHERE CDFILIAL = '%1'").arg(code)) &&
                 query.next()) {
                 count = query.value(0).toInt();
             }
