@@ -1,6 +1,5 @@
 #include <QTest>
 
-#include "kit/core/Clock.h"
 #include "kit/core/Dates.h"
 #include "kit/core/Errors.h"
 #include "kit/core/Formats.h"
@@ -9,6 +8,7 @@
 #include "kit/core/ServerAddress.h"
 #include "kit/core/Strings.h"
 #include "platform/Registry.h"
+#include "support/FixedClock.h"
 #include "support/Rows.h"
 #include "support/TestEnvironment.h"
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include "kit/core/Clock.h"
+#include "support/FixedClock.h"
 
 // Isolates one test: a registry and a working folder of its own in a temporary directory, and a fixed clock.
 // Create one in each test's init() (or at the top of a test) and let it go at the end.

@@ -1,11 +1,18 @@
 #include "kit/core/Clock.h"
 
 namespace {
-ScopedClock* g_fixedClock = nullptr;
+Clock::Override* g_override = nullptr;
 }
 
-QDateTime Clock::now() { return g_fixedClock ? g_fixedClock->m_now : QDateTime::currentDateTime(); }
+QDateTime Clock::now() {
+    return g_override ? g_override->m_source() : QDateTime::currentDateTime();
+}
 
-ScopedClock::ScopedClock(const QDateTime& start) : m_now(start), m_previous(g_fixedClock) { g_fixedClock = this; }
+Clock::Override::Override(std::function<QDateTime()> source)
+    : m_source(std::move(source)), m_previous(g_override) {
+    g_override = this;
+}
 
-ScopedClock::~ScopedClock() { g_fixedClock = m_previous; }
+Clock::Override::~Override() {
+    g_override = m_previous;
+}

@@ -2,27 +2,26 @@
 
 #include <QDateTime>
 
+#include <functional>
+
 // The one source of "now" for every rule that depends on the date or the time.
 class Clock {
 public:
     static QDateTime now();
     static QDate today() { return now().date(); }
-};
 
-// Fixes "now" for the life of the object, so that tests can set and advance the time.
-// Restores the previous clock on destruction; guards may nest.
-class ScopedClock {
-public:
-    explicit ScopedClock(const QDateTime& start);
-    ~ScopedClock();
-    ScopedClock(const ScopedClock&) = delete;
-    ScopedClock& operator=(const ScopedClock&) = delete;
+    // The seam: while one lives, "now" comes from its source (the tests' fixed clock). The previous source
+    // is back when it ends; overrides may nest.
+    class Override {
+    public:
+        explicit Override(std::function<QDateTime()> source);
+        ~Override();
+        Override(const Override&) = delete;
+        Override& operator=(const Override&) = delete;
 
-    void set(const QDateTime& moment) { m_now = moment; }
-    void advance(qint64 milliseconds) { m_now = m_now.addMSecs(milliseconds); }
-
-private:
-    friend class Clock;
-    QDateTime m_now;
-    ScopedClock* m_previous;
+    private:
+        friend class Clock;
+        std::function<QDateTime()> m_source;
+        Override* m_previous;
+    };
 };
