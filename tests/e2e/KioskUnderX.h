@@ -1,33 +1,72 @@
 #pragma once
 
+#include "support/ChildProcess.h"
+
+#include <QDeadlineTimer>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocalSocket>
 #include <QProcess>
+#include <QSettings>
 #include <QString>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <functional>
-#include <memory>
+
+constexpr int StartTimeoutMs = 10000;
+constexpr int PollIntervalMs = 100;
 
 // A private Xvfb display for one test class, and the input a person gives on it (xdotool).
 class XDisplay {
 public:
-    XDisplay();
-    ~XDisplay();
-    XDisplay(const XDisplay&) = delete;
-    XDisplay& operator=(const XDisplay&) = delete;
+    XDisplay() {
+        // -displayfd makes Xvfb pick a free display and write its number once it accepts clients.
+        tieToTest(m_xvfb);
+        m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        QDeadlineTimer deadline(StartTimeoutMs);
+        QByteArray number;
+        while (!number.endsWith('\n') && !deadline.hasExpired() && m_xvfb.state() != QProcess::NotRunning) {
+            m_xvfb.waitForReadyRead(PollIntervalMs);
+            number += m_xvfb.readAllStandardOutput();
+        }
+        if (!number.endsWith('\n')) {
+            m_failure = "Xvfb did not start: " + QString::fromLocal8Bit(m_xvfb.readAllStandardError());
+        }
+        m_name = ':' + QString::fromLatin1(number.trimmed());
+    }
+    ~XDisplay() {
+        m_xvfb.terminate();
+        if (!m_xvfb.waitForFinished(StartTimeoutMs)) {
+            m_xvfb.kill();
+            m_xvfb.waitForFinished();
+        }
+    }
 
     // Empty when the display runs; otherwise why it does not.
     QString failure() const { return m_failure; }
     QString name() const { return m_name; }
 
     // A badge reader types like a keyboard: the code, then Enter.
-    void swipe(const QString& code) const;
-    void key(const QString& keyName) const;
-    void tap(int x, int y) const;
+    void swipe(const QString& code) const {
+        xdotool({"type", "--delay", "20", code});
+        key("Return");
+    }
+    void key(const QString& keyName) const { xdotool({"key", keyName}); }
+    void tap(int x, int y) const {
+        xdotool({"mousemove", QString::number(x), QString::number(y), "click", "1"});
+    }
 
 private:
-    void xdotool(const QStringList& arguments) const;
+    void xdotool(const QStringList& arguments) const {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", m_name);
+        process.setProcessEnvironment(environment);
+        process.start("xdotool", arguments);
+        process.waitForFinished(StartTimeoutMs);
+    }
 
     QProcess m_xvfb;
     QString m_name;
@@ -38,15 +77,9 @@ private:
 struct ScreenWidget {
     QJsonObject json;
 
-    bool exists() const { return !json.isEmpty(); }
-    QString text() const { return json.value(QStringLiteral("text")).toString(); }
-    QJsonArray rows() const { return json.value(QStringLiteral("rows")).toArray(); }
-    int centreX() const {
-        return json.value(QStringLiteral("x")).toInt() + json.value(QStringLiteral("w")).toInt() / 2;
-    }
-    int centreY() const {
-        return json.value(QStringLiteral("y")).toInt() + json.value(QStringLiteral("h")).toInt() / 2;
-    }
+    QJsonArray rows() const { return json["rows"].toArray(); }
+    int centreX() const { return json["x"].toInt() + json["w"].toInt() / 2; }
+    int centreY() const { return json["y"].toInt() + json["h"].toInt() / 2; }
 };
 
 // What is on the kiosk's screen at one moment: its visible windows and their named widgets.
@@ -55,18 +88,46 @@ public:
     Screen() = default;
     explicit Screen(QJsonObject description) : m_description(std::move(description)) {}
 
-    bool isEmpty() const { return m_description.isEmpty(); }
-    QString activeWindow() const { return m_description.value(QStringLiteral("active")).toString(); }
-    bool shows(const QString& window) const { return !windowNamed(window).isEmpty(); }
-    ScreenWidget widget(const QString& window, const QString& name) const;
-    // The first widget of the window whose text is exactly `text` (a key of an on-screen keyboard).
-    ScreenWidget widgetWithText(const QString& window, const QString& text) const;
+    QString activeWindow() const { return m_description["active"].toString(); }
+    ScreenWidget widget(const QString& window, const QString& name) const {
+        for (const QJsonValue widget : widgets(window)) {
+            if (widget["name"].toString() == name) {
+                return {widget.toObject()};
+            }
+        }
+        return {};
+    }
     // Every text of the window, one per line, for assertions and failure reports.
-    QString texts(const QString& window) const;
-    QString summary() const;
+    QString texts(const QString& window) const {
+        QStringList lines;
+        for (const QJsonValue widget : widgets(window)) {
+            if (const QString text = widget["text"].toString(); !text.isEmpty()) {
+                lines.append(text);
+            }
+        }
+        return lines.join('\n');
+    }
+    QString summary() const {
+        if (m_description.isEmpty()) {
+            return "(the kiosk did not answer)";
+        }
+        QStringList windows;
+        for (const QJsonValue window : m_description["windows"].toArray()) {
+            const QString name = window["name"].toString();
+            windows.append(QString("[%1] %2").arg(name, texts(name).replace('\n', " | ")));
+        }
+        return QString("active: %1; windows: %2").arg(activeWindow(), windows.join("; "));
+    }
 
 private:
-    QJsonObject windowNamed(const QString& name) const;
+    QJsonArray widgets(const QString& window) const {
+        for (const QJsonValue candidate : m_description["windows"].toArray()) {
+            if (candidate["name"].toString() == window) {
+                return candidate["widgets"].toArray();
+            }
+        }
+        return {};
+    }
 
     QJsonObject m_description;
 };
@@ -80,28 +141,65 @@ public:
         QString terminal;  // branch and register, e.g. "0001001"
     };
 
-    KioskProcess(const XDisplay& display, const Settings& settings);
-    ~KioskProcess();
-    KioskProcess(const KioskProcess&) = delete;
-    KioskProcess& operator=(const KioskProcess&) = delete;
+    KioskProcess(const XDisplay& display, const Settings& settings) : m_socket(m_home.filePath("probe")) {
+        QSettings registry(m_home.filePath("registry/QUENVOR/Strovel.ini"), QSettings::IniFormat);
+        registry.setValue("IPServidor", "127.0.0.1");
+        registry.setValue("PortaServidor", settings.serverPort);
+        registry.setValue("Totem", settings.terminal);
+        registry.sync();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", display.name());
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.insert("TOTEM_REGISTRY_DIR", m_home.filePath("registry"));
+        environment.insert("XDG_DATA_HOME", m_home.filePath("data"));
+        environment.insert("TOTEM_PROBE_SOCKET", m_socket);
+        m_process.setProcessEnvironment(environment);
+        tieToTest(m_process);
+        m_process.start(TOTEM_KIOSK_PATH, QStringList());
+        m_process.waitForStarted(StartTimeoutMs);
+    }
+    ~KioskProcess() { kill(); }
 
-    bool running() const { return m_process.state() == QProcess::Running; }
     // Waits for the program to end by itself; its exit status, or -1 when it did not end normally in time.
-    int waitForExit();
+    int waitForExit() {
+        const bool ended =
+            m_process.waitForFinished(StartTimeoutMs) && m_process.exitStatus() == QProcess::NormalExit;
+        return ended ? m_process.exitCode() : -1;
+    }
     // Switches the kiosk off: no chance to say goodbye.
-    void kill();
-    // Ends the program as an operator does, Alt+F4 on the waiting screen; true when it exits normally with
-    // status 0 (under the leak checker: with no leak).
-    bool endWithAltF4(const XDisplay& display);
+    void kill() {
+        m_process.kill();
+        m_process.waitForFinished(StartTimeoutMs);
+    }
     // What the kiosk wrote on standard error so far.
-    QString errors();
+    QString errors() {
+        m_errors += QString::fromLocal8Bit(m_process.readAllStandardError());
+        return m_errors;
+    }
     // Asks the probe; an empty screen when the kiosk does not answer in time (it may be inside a remote
     // call).
-    Screen screen();
+    Screen screen() {
+        QLocalSocket probe;
+        probe.connectToServer(m_socket);
+        if (!probe.waitForConnected(2000)) {
+            return {};
+        }
+        probe.write("screen\n");
+        for (QDeadlineTimer deadline(2000); !probe.canReadLine() && !deadline.hasExpired();) {
+            probe.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+        }
+        return probe.canReadLine() ? Screen(QJsonDocument::fromJson(probe.readLine()).object()) : Screen();
+    }
     // Polls the screen until `condition` holds; the last screen seen either way.
-    Screen waitFor(const std::function<bool(const Screen&)>& condition, int timeoutMs = 15000);
-    // The idle screen, active and alone: ready for the next consumer.
-    Screen waitForIdle(int timeoutMs = 15000);
+    Screen waitFor(const std::function<bool(const Screen&)>& condition, int timeoutMs = 15000) {
+        QDeadlineTimer deadline(timeoutMs);
+        Screen current = screen();
+        while (!condition(current) && !deadline.hasExpired() && m_process.state() == QProcess::Running) {
+            QThread::msleep(PollIntervalMs);
+            current = screen();
+        }
+        return current;
+    }
 
 private:
     QTemporaryDir m_home;

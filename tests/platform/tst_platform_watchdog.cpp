@@ -1,5 +1,4 @@
 #include <QByteArray>
-#include <QDir>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
@@ -11,17 +10,16 @@
 #include <cstring>
 
 #include "platform/ServiceWatchdog.h"
+#include "support/Rows.h"
 
 using platform::ServiceWatchdog;
 
 namespace {
 
-// The service manager's end: a datagram socket bound to a path, or to an abstract name (one starting
-// with '@').
+// The service manager's end: a datagram socket bound to a path, or to an abstract name (starting with '@').
 class NotifyListener {
 public:
-    explicit NotifyListener(const QByteArray& name)
-        : socket_(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    explicit NotifyListener(const QByteArray& name) : socket_(::socket(AF_UNIX, SOCK_DGRAM, 0)) {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::memcpy(address.sun_path, name.constData(), static_cast<std::size_t>(name.size()));
@@ -30,13 +28,9 @@ public:
         }
         const auto length =
             static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + static_cast<std::size_t>(name.size()));
-        bound_ = socket_ >= 0 && ::bind(socket_, reinterpret_cast<const sockaddr*>(&address), length) == 0;
+        bound_ = ::bind(socket_, reinterpret_cast<const sockaddr*>(&address), length) == 0;
     }
-    ~NotifyListener() {
-        if (socket_ >= 0) {
-            ::close(socket_);
-        }
-    }
+    ~NotifyListener() { ::close(socket_); }
     NotifyListener(const NotifyListener&) = delete;
     NotifyListener& operator=(const NotifyListener&) = delete;
 
@@ -45,8 +39,7 @@ public:
     // Every message received so far; reading never waits, so QTRY_ can poll it while the event loop turns.
     const QStringList& messages() {
         char buffer[256];
-        ssize_t size = 0;
-        while ((size = ::recv(socket_, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
+        for (ssize_t size = 0; (size = ::recv(socket_, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;) {
             received_ << QString::fromUtf8(buffer, static_cast<qsizetype>(size));
         }
         return received_;
@@ -58,83 +51,55 @@ private:
     QStringList received_;
 };
 
-// Points the process's environment at a manager for the length of a test.
-class ManagedEnvironment {
-public:
-    ManagedEnvironment(const QByteArray& socket, const QByteArray& watchdogUsec) {
-        qputenv("NOTIFY_SOCKET", socket);
-        if (!watchdogUsec.isEmpty()) {
-            qputenv("WATCHDOG_USEC", watchdogUsec);
-        }
-    }
-    ~ManagedEnvironment() {
-        qunsetenv("NOTIFY_SOCKET");
-        qunsetenv("WATCHDOG_USEC");
-    }
-    ManagedEnvironment(const ManagedEnvironment&) = delete;
-    ManagedEnvironment& operator=(const ManagedEnvironment&) = delete;
-};
-
 }  // namespace
 
 class TestServiceWatchdog : public QObject {
     Q_OBJECT
 private slots:
-
-    void withoutManagerDoesNothing() {
+    void cleanup() {
         qunsetenv("NOTIFY_SOCKET");
         qunsetenv("WATCHDOG_USEC");
-        const ServiceWatchdog watchdog;
-        QVERIFY(!watchdog.active());
     }
 
-    void pathSocketGetsReadyThenWatchdog() {
+    void withoutUsableManagerDoesNothing() {
+        qputenv("WATCHDOG_USEC", "200000");
+        for (const QByteArray& socket : {QByteArray(), QByteArray("relative/notify")}) {
+            qputenv("NOTIFY_SOCKET", socket);
+            QVERIFY(!ServiceWatchdog().active());
+        }
+    }
+
+    // Ready once, then fed every half period when the manager asks for a watchdog; the status on one line.
+    void managerIsNotified_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("watchdogUsec");
+        dataRow("path, watchdog period", QByteArray("notify"), QByteArray("200000"));
+        dataRow("abstract name", "@totem-watchdog-" + QByteArray::number(::getpid()), QByteArray("200000"));
+        dataRow("path, no watchdog period", QByteArray("notify"), QByteArray());
+    }
+
+    void managerIsNotified() {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, watchdogUsec);
         QTemporaryDir folder;
-        QVERIFY(folder.isValid());
-        const QByteArray path = QDir(folder.path()).filePath(QStringLiteral("notify")).toLocal8Bit();
-        NotifyListener manager(path);
+        const QByteArray socket = name.startsWith('@') ? name : (folder.path() + u'/' + name).toLocal8Bit();
+        NotifyListener manager(socket);
         QVERIFY(manager.bound());
-        const ManagedEnvironment environment(path, "200000");
+        qputenv("NOTIFY_SOCKET", socket);
+        qputenv("WATCHDOG_USEC", watchdogUsec);
 
         const ServiceWatchdog watchdog;
         QVERIFY(watchdog.active());
         QTRY_VERIFY(manager.messages().contains(QStringLiteral("READY=1")));
-        QTRY_VERIFY(manager.messages().count(QStringLiteral("WATCHDOG=1")) >= 2);  // fed again and again
-        QCOMPARE(manager.messages().first(), QStringLiteral("READY=1"));
-        QCOMPARE(manager.messages().count(QStringLiteral("READY=1")), 1);
-    }
-
-    void abstractSocketGetsReadyThenWatchdog() {
-        const QByteArray name = "@totem-watchdog-test-" + QByteArray::number(::getpid());
-        NotifyListener manager(name);
-        QVERIFY(manager.bound());
-        const ManagedEnvironment environment(name, "200000");
-
-        const ServiceWatchdog watchdog;
-        QTRY_VERIFY(manager.messages().contains(QStringLiteral("READY=1")));
-        QTRY_VERIFY(manager.messages().contains(QStringLiteral("WATCHDOG=1")));
-    }
-
-    void readyWithoutWatchdogPeriod() {
-        QTemporaryDir folder;
-        QVERIFY(folder.isValid());
-        const QByteArray path = QDir(folder.path()).filePath(QStringLiteral("notify")).toLocal8Bit();
-        NotifyListener manager(path);
-        QVERIFY(manager.bound());
-        const ManagedEnvironment environment(path, QByteArray());
-
-        const ServiceWatchdog watchdog;
-        QTRY_VERIFY(manager.messages().contains(QStringLiteral("READY=1")));
-        QVERIFY(!manager.messages().contains(QStringLiteral("WATCHDOG=1")));
-        // What the kiosk shows, on one line.
         watchdog.status(QStringLiteral("error: Caixa\nnão cadastrado."));
         QTRY_VERIFY(manager.messages().contains(QStringLiteral("STATUS=error: Caixa não cadastrado.")));
-    }
-
-    void unusableSocketNameIsIgnored() {
-        const ManagedEnvironment environment("relative/notify", "200000");
-        const ServiceWatchdog watchdog;
-        QVERIFY(!watchdog.active());
+        if (watchdogUsec.isEmpty()) {
+            QVERIFY(!manager.messages().contains(QStringLiteral("WATCHDOG=1")));
+        } else {
+            QTRY_VERIFY(manager.messages().count(QStringLiteral("WATCHDOG=1")) >= 2);
+        }
+        QCOMPARE(manager.messages().first(), QStringLiteral("READY=1"));
+        QCOMPARE(manager.messages().count(QStringLiteral("READY=1")), 1);
     }
 };
 

@@ -1,28 +1,8 @@
-#include <QLabel>
 #include <QTest>
 
-#include "kit/Buttons.h"
-#include "kit/Modal.h"
 #include "setup/TfrmInformaIP.h"
 #include "support/Rows.h"
-#include "support/TestEnvironment.h"
-#include "support/Widgets.h"
-
-namespace {
-
-QString bufferOf(const QDialog& dialog) {
-    return childOf<QLabel>(dialog, "lblBuffer").text();
-}
-
-// Answers a message form with Enter and records its text.
-ModalScript::Step answerMessage(QString* text) {
-    return [text](QDialog& message) {
-        *text = childOf<QLabel>(message, "lblMessage").text();
-        QTest::keyClick(&message, Qt::Key_Return);
-    };
-}
-
-}  // namespace
+#include "terminal/TerminalSteps.h"
 
 class TestInformaIP : public QObject {
     Q_OBJECT
@@ -30,66 +10,39 @@ private slots:
     void init() { m_env = std::make_unique<TestEnvironment>(); }
     void cleanup() { m_env.reset(); }
 
-    void promptFollowsMode_data() {
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<QString>("prompt");
-        dataRow("IP", "IP", QStringLiteral("Digite o código I.P. do servidor e tecle enter."));
-        dataRow("XX", "XX",
-                QStringLiteral("Informe o código da filial e o código do caixa sem espaços e tecle enter"));
-        dataRow("lower-case ip is a key", "ip",
-                QStringLiteral("Informe o código da filial e o código do caixa sem espaços e tecle enter"));
+    // What reaches the buffer: "sbtX" taps a key of the keypad, "key:Name" presses a key, "^C" sends the
+    // character code 3 that some devices send, anything else is typed.
+    void entry_data() {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("buffer");
+        dataRow("typed keys follow the entry rules", QStringList{"1a2.3,4 -", "key:Tab", "^C"}, "12.3,493");
+        dataRow("keypad keys, Vírgula disabled",
+                QStringList{"sbt1", "sbt8", "sbt0", "sbtVirgula", "sbt9", "sbtVirg", "8"}, "180.98");
+        dataRow("Backspace", QStringList{"123", "key:Backspace"}, "12");
+        dataRow("Corrigir", QStringList{"123", "sbtCorrigir"}, "12");
+        dataRow("Delete", QStringList{"1234", "key:Del"}, "");
     }
 
-    void promptFollowsMode() {
-        QFETCH(QString, mode);
-        QFETCH(QString, prompt);
-        TfrmInformaIP dialog(mode);
-        QCOMPARE(childOf<QLabel>(dialog, "lblCabec").text(), prompt);
-        QCOMPARE(dialog.size(), QSize(496, 285));
-    }
-
-    void typedKeysFollowEntryRules() {
+    void entry() {
+        QFETCH(QStringList, steps);
         TfrmInformaIP dialog("IP");
         dialog.show();
-        QTest::keyClicks(&dialog, "1a2.3,4 -");
-        QTest::keyClick(&dialog, Qt::Key_Tab);
-        QTest::sendKeyEvent(QTest::Click, &dialog, Qt::Key_C, QChar(3),
-                            Qt::ControlModifier);  // a device's code 3
-        QCOMPARE(bufferOf(dialog), QStringLiteral("12.3,493"));
-        QTest::keyClicks(&dialog, "1234567890123456789");
-        QCOMPARE(bufferOf(dialog).size(), 21);
-        QCOMPARE(bufferOf(dialog), QStringLiteral("12.3,4931234567890123"));
-    }
-
-    void buttonsSendTheirCharacters() {
-        TfrmInformaIP dialog("IP");
-        dialog.show();
-        for (const char* name : {"sbt1", "sbt8", "sbt0", "sbtVirgula", "sbt9"}) {
-            press(dialog, name);
+        for (const QString& step : steps) {
+            if (step.startsWith(u"sbt")) {
+                press(dialog, qPrintable(step));
+            } else if (step.startsWith(u"key:")) {
+                QTest::keyClick(&dialog, QKeySequence(step.mid(4))[0].key());
+            } else if (step == u"^C") {
+                QTest::sendKeyEvent(QTest::Click, &dialog, Qt::Key_C, QChar(3), Qt::ControlModifier);
+            } else {
+                QTest::keyClicks(&dialog, step);
+            }
         }
-        press(dialog, "sbtVirg");  // disabled
-        QCOMPARE(bufferOf(dialog), QStringLiteral("180.9"));
-        QTest::keyClick(&dialog, Qt::Key_8);
-        QCOMPARE(bufferOf(dialog), QStringLiteral("180.98"));
+        QTEST(bufferOf(dialog), "buffer");
     }
 
-    void editingKeys() {
-        TfrmInformaIP dialog("IP");
-        dialog.show();
-        press(dialog, "sbtCorrigir");
-        QCOMPARE(bufferOf(dialog), QString());
-        QTest::keyClicks(&dialog, "123");
-        QTest::keyClick(&dialog, Qt::Key_Backspace);
-        QCOMPARE(bufferOf(dialog), QStringLiteral("12"));
-        press(dialog, "sbtCorrigir");
-        QCOMPARE(bufferOf(dialog), QStringLiteral("1"));
-        QTest::keyClicks(&dialog, "234");
-        QTest::keyClick(&dialog, Qt::Key_Delete);
-        QCOMPARE(bufferOf(dialog), QString());
-    }
-
-    // Only what can work is stored: the dialog refuses anything else with a message and stays open, and then
-    // accepts a good value.
+    // The keypad asks for the mode's value; only what can work is stored: anything else is refused with a
+    // message, the keypad stays open with it for correction, and then takes a good value.
     void okRefusesWhatCannotWork_data() {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("typed");
@@ -108,42 +61,38 @@ private slots:
         dataRow("short key", "XX", "12", badKey);
         dataRow("long key", "XX", "00010012", badKey);
         dataRow("key with a point", "XX", "0001.01", badKey);
+        dataRow("lower-case ip asks for a key", "ip", "10.0.0.5", badKey);
     }
 
     void okRefusesWhatCannotWork() {
         QFETCH(QString, mode);
         QFETCH(QString, typed);
         QFETCH(QString, message);
-        const QString good = mode == "IP" ? QStringLiteral("10.0.0.5") : QStringLiteral("0001001");
-        QString shown;
+        const bool address = mode == "IP";
+        const QString good = address ? QStringLiteral("10.0.0.5") : QStringLiteral("0001001");
+        QStringList shown;
+        QString prompt, kept;
         bool stayedOpen = false;
-        QString kept;
-        ModalScript script;
-        script.then([&](QDialog& keypad) {
-            QTest::keyClicks(&keypad, typed);
-            QTest::keyClick(&keypad, Qt::Key_Return);  // the message below answers itself
-            stayedOpen = keypad.isVisible();
-            kept = bufferOf(keypad);
-            QTest::keyClick(&keypad, Qt::Key_Delete);
-            QTest::keyClicks(&keypad, good);
-            QTest::keyClick(&keypad, Qt::Key_Return);
-        });
-        script.then(answerMessage(&shown));
+        ModalScript script({[&](QDialog& keypad) {
+                                prompt = childOf<QLabel>(keypad, "lblCabec").text();
+                                QTest::keyClicks(&keypad, typed);
+                                QTest::keyClick(&keypad, Qt::Key_Return);  // the message below answers itself
+                                stayedOpen = keypad.isVisible();
+                                kept = bufferOf(keypad);
+                                QTest::keyClick(&keypad, Qt::Key_Delete);
+                                QTest::keyClicks(&keypad, good);
+                                press(keypad, "sbtEnter");
+                            },
+                            answerMessage(&shown)});
         QCOMPARE(ShowInformaIP(mode), good);
-        QVERIFY2(script.faults().isEmpty(), qPrintable(script.faults().join('\n')));
-        QCOMPARE(shown, message);
+        VERIFY_SCRIPT(script);
+        const QString addressPrompt = QStringLiteral("Digite o código I.P. do servidor e tecle enter.");
+        const QString keyPrompt =
+            QStringLiteral("Informe o código da filial e o código do caixa sem espaços e tecle enter");
+        QCOMPARE(prompt, address ? addressPrompt : keyPrompt);
+        QCOMPARE(shown, QStringList{message});
         QVERIFY(stayedOpen);
         QCOMPARE(kept, typed);  // to be corrected, not typed again
-    }
-
-    void okAcceptsBuffer() {
-        ModalScript script;
-        script.then([](QDialog& keypad) {
-            QTest::keyClicks(&keypad, "10.0.0.5");
-            press(keypad, "sbtEnter");
-        });
-        QCOMPARE(ShowInformaIP("IP"), QStringLiteral("10.0.0.5"));
-        QVERIFY(script.faults().isEmpty());
     }
 
     void onlyAltAloneWithF4Closes_data() {
@@ -157,12 +106,11 @@ private slots:
 
     void onlyAltAloneWithF4Closes() {
         QFETCH(int, modifiers);
-        QFETCH(bool, closes);
         TfrmInformaIP dialog("XX");
         dialog.show();
         QTest::keyClicks(&dialog, "0001001");
         QTest::keyClick(&dialog, Qt::Key_F4, Qt::KeyboardModifiers(modifiers));
-        QCOMPARE(!dialog.isVisible(), closes);
+        QTEST(!dialog.isVisible(), "closes");
         QCOMPARE(dialog.result(), QString());  // nothing accepted either way
     }
 

@@ -18,7 +18,6 @@ public:
     QString root() const { return m_dir.path(); }
     // The INI file that holds the terminal's registry key.
     QString registryFile() const;
-    ScopedClock& clock() { return m_clock; }
 
     // Writes the registry values as an operator would have left them.
     void setRegistryValue(const QString& name, const QString& value);

@@ -1,6 +1,7 @@
 #pragma once
 
-// Script steps and helpers shared by the suites that drive the consultation terminal against a real server.
+// Script steps and helpers shared by the suites that drive the kiosk's screens: the consultation terminal
+// against a real server, the shell and the set-up keypad.
 #include <QDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -15,6 +16,10 @@
 #include "terminal/TfrmTerminalConsu.h"
 
 #include <memory>
+
+// The demo network's day, and the badge of its consumer Ana: characters 5 to 12 are her badge number.
+inline const QDate DemoToday(2024, 5, 15);
+inline const QString AnasTrack = QStringLiteral("900100010001000000123");
 
 // What a terminal under test stands on: an isolated environment whose registry points at the server, a
 // fresh TerminalContext, and an active shell window as the main form.
@@ -41,35 +46,26 @@ public:
     bool shellActive = false;
 };
 
-inline QString className(const QDialog& dialog) {
-    return QString::fromLatin1(dialog.metaObject()->className());
-}
-
-// Records which screen opened and closes it at once.
-inline ModalScript::Step closeAndRecord(QStringList* opened) {
-    return [opened](QDialog& screen) {
-        opened->append(className(screen));
-        screen.close();
-    };
-}
-
-// Answers a message, closes any other screen, and records the class of each.
-inline ModalScript::Step answerOrClose(QStringList* opened) {
-    return [opened](QDialog& screen) {
-        opened->append(className(screen));
-        if (opened->back() == "TfrmMensagem") {
-            QTest::keyClick(&screen, Qt::Key_Return);
-        } else {
-            screen.close();
-        }
-    };
-}
-
 // Records a message's text and answers it.
 inline ModalScript::Step answerMessage(QStringList* texts) {
     return [texts](QDialog& message) {
         texts->append(childOf<QLabel>(message, "lblMessage").text());
         QTest::keyClick(&message, Qt::Key_Return);
+    };
+}
+
+// Acts on whatever the terminal opens as a consumer would and records its class: a message is answered (its
+// text recorded when `texts` is given), the store list picks its current row, any other screen is closed.
+inline ModalScript::Step answerOrClose(QStringList* opened, QStringList* texts = nullptr) {
+    return [opened, texts](QDialog& screen) {
+        opened->append(QString::fromLatin1(screen.metaObject()->className()));
+        if (opened->back() == "TfrmMensagem" && texts != nullptr) {
+            answerMessage(texts)(screen);
+        } else if (opened->back() == "TfrmMensagem" || opened->back() == "TfrmPesquisa") {
+            QTest::keyClick(&screen, Qt::Key_Return);
+        } else {
+            screen.close();
+        }
     };
 }
 
@@ -81,15 +77,24 @@ inline ModalScript::Step recordReport(QString* text) {
     };
 }
 
+// Opens the terminal and waits until its start-up calls are over (or it has closed for good).
 inline std::unique_ptr<TfrmTerminalConsu> openTerminal(const QString& branch, const QString& registerCode) {
     auto terminal = std::make_unique<TfrmTerminalConsu>(branch, registerCode);
     terminal->show();
-    if (!QTest::qWaitForWindowActive(terminal.get())) {
-        qWarning("the terminal was not activated");
+    if (!QTest::qWaitForWindowActive(terminal.get()) ||
+        !QTest::qWaitFor([&] { return !terminal->isFirstActivationPending() || !terminal->isVisible(); })) {
+        qWarning("the terminal did not start");
     }
     return terminal;
 }
 
-inline QString bufferOf(const TfrmTerminalConsu& terminal) {
-    return childOf<QLabel>(terminal, "lblBuffer").text();
+// Types the code on the keyboard and sends it with Enter.
+inline void consult(QWidget& terminal, const QString& code) {
+    QTest::keyClicks(&terminal, code);
+    QTest::keyClick(&terminal, Qt::Key_Return);
+}
+
+// What the terminal or the set-up keypad has typed so far.
+inline QString bufferOf(const QWidget& screen) {
+    return childOf<QLabel>(screen, "lblBuffer").text();
 }

@@ -1,0 +1,73 @@
+#pragma once
+
+// What the statement suites share: a kiosk pointed at the real server, its consumer, answers to reports.
+
+#include <QDialog>
+#include <QLabel>
+#include <QTextEdit>
+
+#include "appserver/AppServerFixture.h"
+#include "kit/Modal.h"
+#include "platform/Registry.h"
+#include "support/Rows.h"
+#include "support/TestEnvironment.h"
+#include "support/Widgets.h"
+#include "terminal/TerminalContext.h"
+
+#include <memory>
+
+// Every dialog the script expects was shown and no step recorded a fault.
+#define VERIFY_SCRIPT_RAN(script)                                         \
+    QVERIFY2((script).faults().isEmpty() && (script).pendingSteps() == 0, \
+             qPrintable((script).faults().join(u'\n') +                   \
+                        QStringLiteral(" (%1 steps left)").arg((script).pendingSteps())))
+
+inline QString labelText(const QWidget& screen, const char* name) {
+    return childOf<QLabel>(screen, name).text();
+}
+
+inline void pointKioskAt(TestEnvironment& env, int port) {
+    env.setRegistryValue(platform::Registry::ServerAddressValue, QStringLiteral("127.0.0.1"));
+    env.setRegistryValue(platform::Registry::ServerPortValue, QString::number(port));
+}
+
+// The consumer identified at the kiosk (client 10) by the code typed or swiped.
+inline void consultAs(const QString& consumer, const QString& name, const QString& typedCode) {
+    TerminalContext& terminal = TerminalContext::current();
+    terminal.CDCLIENTE = QStringLiteral("10");
+    terminal.CDCONSUMIDOR = consumer;
+    terminal.NMCONSUMIDOR = name;
+    terminal.typedCode = typedCode;
+}
+
+// A kiosk on the demo's today at register 002 of branch 0001, whose screens close after 30 seconds and
+// add a message, pointed at the server on `port`.
+inline std::unique_ptr<TestEnvironment> kioskAt(int port) {
+    auto env = std::make_unique<TestEnvironment>(QDateTime(AppServerFixture::DemoToday, QTime(10, 30)));
+    pointKioskAt(*env, port);
+    TerminalContext& terminal = TerminalContext::current();
+    terminal = TerminalContext{};
+    terminal.branchCode = QStringLiteral("0001");
+    terminal.registerCode = QStringLiteral("002");
+    terminal.NRSEGFECTOT = QStringLiteral("30");
+    terminal.DSMSGADITOT = QStringLiteral("Bom apetite!");
+    return env;
+}
+
+// Records the text and details of the message form and closes it.
+inline ModalScript::Step answerMessage(QString* text) {
+    return [text](QDialog& message) {
+        press(message, "tcbDetalhes");
+        *text = labelText(message, "lblMessage") + u'\n' +
+                childOf<QTextEdit>(message, "redDetalhes").toPlainText();
+        QTest::keyClick(&message, Qt::Key_Return);
+    };
+}
+
+// Records the name and text of the application's plain error report and closes it.
+inline ModalScript::Step answerErrorReport(QString* text) {
+    return [text](QDialog& box) {
+        *text = box.objectName() + u':' + labelText(box, "qt_msgbox_label");
+        box.accept();
+    };
+}
