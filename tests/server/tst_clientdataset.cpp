@@ -216,6 +216,7 @@ private slots:
         TClientDataSet dataSet;
         declareMovements(dataSet);
         dataSet.loadPacket(movementPacket({1, 2, 3}));
+        QVERIFY_THROWS_EXCEPTION(DataSetError, dataSet.setCurrentRow(3));
         dataSet.setCurrentRow(row);
         dataSet.Delete();
         QCOMPARE(column(dataSet, "VRMOVCLI"), left);
@@ -266,6 +267,7 @@ private slots:
         names.setIndexName("");
         QCOMPARE(column(names, "CODE"), (QStringList{"1", "2", "3", "4", "5", "6", "7"}));
         QVERIFY_THROWS_EXCEPTION(DataSetError, names.setIndexName("CODE"));
+        QVERIFY_THROWS_EXCEPTION(DataSetError, names.addIndexDef("name", "CODE"));  // the name is taken
         names.addIndexDef("BAD", "MISSING");
         QVERIFY_THROWS_EXCEPTION(DataSetError, names.setIndexName("BAD"));
         QCOMPARE(names.IndexName(), QString());

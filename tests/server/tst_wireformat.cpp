@@ -65,11 +65,17 @@ private slots:
         QCOMPARE(wire::decodeCall(wire::encodeCall({value})), QVariantList{expected});
     }
 
-    // A call may carry exactly as many arguments as the bound; one more is refused both ways.
-    void argumentBound() {
+    // A call may carry exactly as many arguments as the bound; one more, or lists nested past their bound,
+    // are refused before anything is sent.
+    void callBounds() {
         const QVariantList most(wire::MaxArguments, 1);
         QCOMPARE(wire::decodeCall(wire::encodeCall(most)).size(), wire::MaxArguments);
         QVERIFY_THROWS_EXCEPTION(WireError, wire::encodeCall(most + QVariantList{1}));
+        QVariant nested = 1;
+        for (int level = 0; level <= wire::MaxValueDepth; ++level) {
+            nested = QVariantList{nested};
+        }
+        QVERIFY_THROWS_EXCEPTION(WireError, wire::encodeCall({nested}));
     }
 
     void dateTimeIsLocalTextWithMilliseconds() {

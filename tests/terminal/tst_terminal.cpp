@@ -104,6 +104,7 @@ private slots:
         dataRow("positions out of order: sent whole", true, 8, 5, "00010001", "1001");
         dataRow("track ending on the first position is cut", true, 8, 12, "00010001", "");
         dataRow("track ending before it: sent whole", true, 9, 12, "00010001", "1001");
+        dataRow("a single character", true, 1, 1, "00010001", "");
     }
 
     void badgeCutting() {
