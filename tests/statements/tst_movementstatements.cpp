@@ -108,7 +108,10 @@ private slots:
         // The list starts on its first row, after its balances were read.
         QCOMPARE(childOf<TClientDataSet>(*form, kind.movements).currentRow(), 0);
         QCOMPARE(grid.currentIndex().row(), 0);
-        QCOMPARE(childOf<QTextEdit>(*form, "rceMsgAdi").toPlainText(), QString("Bom apetite!"));
+        // The message box sits on the message band, its height fitted to one line of text.
+        const auto& message = childOf<QTextEdit>(*form, "rceMsgAdi");
+        QCOMPARE(message.toPlainText(), QString("Bom apetite!"));
+        QCOMPARE(message.geometry(), QRect(8, 524, 705, 20));
         const auto& timer = childOf<QTimer>(*form, kind.timer);
         QVERIFY(timer.isActive());
         QCOMPARE(timer.interval(), 30000);
