@@ -29,25 +29,25 @@ struct Seen {
 // keypad, which must be in that mode, and press Enter (Alt+F4 with ":leave" after the text); "report" mends
 // what the error report tells of and closes it; "terminal" closes the consultation terminal; "closes" expects
 // a screen that closes by itself.
-ModalScript::Step step(const QString& spec, Seen* seen) {
-    const QStringList parts = spec.split(u':');
-    if (spec == "message") {
+ModalScript::Step step(const QString& action, Seen* seen) {
+    const QStringList parts = action.split(u':');
+    if (action == "message") {
         return answerMessage(&seen->messages);
     }
-    if (spec == "report") {
+    if (action == "report") {
         return [seen](QDialog& report) {
             seen->mend();
             recordReport (&seen->report)(report);
         };
     }
-    if (spec == "terminal") {
+    if (action == "terminal") {
         return [seen](QDialog& terminal) {
             seen->identity = childOf<QLabel>(terminal, "lblCdFilial").text() + "/" +
                              childOf<QLabel>(terminal, "lblCdCaixa").text();
             terminal.close();
         };
     }
-    if (spec == "closes") {
+    if (action == "closes") {
         return {};
     }
     return [parts](QDialog& keypad) {
@@ -61,10 +61,10 @@ ModalScript::Step step(const QString& spec, Seen* seen) {
     };
 }
 
-std::deque<ModalScript::Step> steps(const QStringList& specs, Seen* seen) {
+std::deque<ModalScript::Step> steps(const QStringList& actions, Seen* seen) {
     std::deque<ModalScript::Step> script;
-    for (const QString& spec : specs) {
-        script.push_back(step(spec, seen));
+    for (const QString& action : actions) {
+        script.push_back(step(action, seen));
     }
     return script;
 }
