@@ -37,7 +37,7 @@ ModalScript::Step step(const QString& action, Seen* seen) {
     if (action == "report") {
         return [seen](QDialog& report) {
             seen->mend();
-            recordReport (&seen->report)(report);
+            answerErrorReport (&seen->report)(report);
         };
     }
     if (action == "terminal") {

@@ -1,8 +1,9 @@
 #include <QTest>
 
 #include "setup/TfrmInformaIP.h"
+#include "support/MessageSteps.h"
 #include "support/Rows.h"
-#include "terminal/TerminalSteps.h"
+#include "support/TestEnvironment.h"
 
 class TestInformaIP : public QObject {
     Q_OBJECT

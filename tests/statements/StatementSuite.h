@@ -9,6 +9,7 @@
 #include "appserver/AppServerFixture.h"
 #include "kit/Modal.h"
 #include "platform/Registry.h"
+#include "support/MessageSteps.h"
 #include "support/Rows.h"
 #include "support/TestEnvironment.h"
 #include "support/Widgets.h"
@@ -52,22 +53,4 @@ inline std::unique_ptr<TestEnvironment> kioskAt(int port) {
     terminal.NRSEGFECTOT = QStringLiteral("30");
     terminal.DSMSGADITOT = QStringLiteral("Bom apetite!");
     return env;
-}
-
-// Records the text and details of the message form and closes it.
-inline ModalScript::Step answerMessage(QString* text) {
-    return [text](QDialog& message) {
-        press(message, "tcbDetalhes");
-        *text = labelText(message, "lblMessage") + u'\n' +
-                childOf<QTextEdit>(message, "redDetalhes").toPlainText();
-        QTest::keyClick(&message, Qt::Key_Return);
-    };
-}
-
-// Records the name and text of the application's plain error report and closes it.
-inline ModalScript::Step answerErrorReport(QString* text) {
-    return [text](QDialog& box) {
-        *text = box.objectName() + u':' + labelText(box, "qt_msgbox_label");
-        box.accept();
-    };
 }

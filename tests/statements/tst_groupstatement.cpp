@@ -275,9 +275,9 @@ private slots:
         }
         QString reported;
         Shown shown;
-        ModalScript script(
-            {noServer || !endDay.isEmpty() ? answerErrorReport(&reported) : answerMessage(&reported),
-             readAndLeave(&shown)});
+        ModalScript script({noServer || !endDay.isEmpty() ? answerErrorReport(&reported)
+                                                          : answerMessageWithDetails(&reported),
+                            readAndLeave(&shown)});
         ShowExtratoGrupo(QStringLiteral("3"), QStringLiteral("Cafeteria"));
         VERIFY_SCRIPT_RAN(script);
         for (const QString& part : report.split(u'|')) {

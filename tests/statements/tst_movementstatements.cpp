@@ -213,7 +213,7 @@ private slots:
                 timer.stop();
                 timer.setInterval(20000);
             }
-            answerMessage (&details)(message);
+            answerMessageWithDetails (&details)(message);
         }});
         const auto form = kind.create();
         VERIFY_SCRIPT(script);
@@ -236,7 +236,7 @@ private slots:
 
     void purchasesErrorText() {
         QString details;
-        ModalScript script({answerMessage(&details)});
+        ModalScript script({answerMessageWithDetails(&details)});
         TfrmExtratoDetalhado form("0001", "0019");  // a register code too long for the server
         VERIFY_SCRIPT(script);
         QVERIFY2(details.contains("Programa: Cli_Qvr00400\nMétodo: getProduto\n"

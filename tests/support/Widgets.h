@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QLabel>
 #include <QTest>
 #include <QWidget>
 
@@ -22,6 +23,11 @@ T& childOf(const QWidget& screen, const char* name) {
 // Clicks the button so named, as a finger on the screen does.
 inline void press(const QWidget& screen, const char* button) {
     QTest::mouseClick(&childOf<QAbstractButton>(screen, button), Qt::LeftButton);
+}
+
+// What the terminal or the set-up keypad has typed so far.
+inline QString bufferOf(const QWidget& screen) {
+    return childOf<QLabel>(screen, "lblBuffer").text();
 }
 
 // The application's top-level window so named; null when there is none.

@@ -10,6 +10,7 @@
 #include "kit/Application.h"
 #include "kit/Modal.h"
 #include "platform/Registry.h"
+#include "support/MessageSteps.h"
 #include "support/TestEnvironment.h"
 #include "support/Widgets.h"
 #include "terminal/TerminalContext.h"
@@ -46,14 +47,6 @@ public:
     bool shellActive = false;
 };
 
-// Records a message's text and answers it.
-inline ModalScript::Step answerMessage(QStringList* texts) {
-    return [texts](QDialog& message) {
-        texts->append(childOf<QLabel>(message, "lblMessage").text());
-        QTest::keyClick(&message, Qt::Key_Return);
-    };
-}
-
 // Acts on whatever the terminal opens as a consumer would and records its class: a message is answered (its
 // text recorded when `texts` is given), the store list picks its current row, any other screen is closed.
 inline ModalScript::Step answerOrClose(QStringList* opened, QStringList* texts = nullptr) {
@@ -66,14 +59,6 @@ inline ModalScript::Step answerOrClose(QStringList* opened, QStringList* texts =
         } else {
             screen.close();
         }
-    };
-}
-
-// Records the text of the application's plain error report and closes it.
-inline ModalScript::Step recordReport(QString* text) {
-    return [text](QDialog& report) {
-        *text = static_cast<QMessageBox&>(report).text();
-        report.close();
     };
 }
 
@@ -92,9 +77,4 @@ inline std::unique_ptr<TfrmTerminalConsu> openTerminal(const QString& branch, co
 inline void consult(QWidget& terminal, const QString& code) {
     QTest::keyClicks(&terminal, code);
     QTest::keyClick(&terminal, Qt::Key_Return);
-}
-
-// What the terminal or the set-up keypad has typed so far.
-inline QString bufferOf(const QWidget& screen) {
-    return childOf<QLabel>(screen, "lblBuffer").text();
 }

@@ -88,7 +88,7 @@ private slots:
     void serverKilledDuringCallIsReportedAndRestartedServerServes() {
         auto terminal = openTerminal("0001", BadgeRegister);
         QString reported;
-        ModalScript script({recordReport(&reported)});
+        ModalScript script({answerErrorReport(&reported)});
         // Stopped, the server takes the request and never answers; it dies while the kiosk waits.
         const auto pid = static_cast<pid_t>(m_server->processId());
         QVERIFY(stopProcess(pid));
@@ -120,7 +120,7 @@ private slots:
         connection.setConnected(false);
         connection.setReadTimeout(800ms);
         QString reported;
-        ModalScript script({recordReport(&reported)});
+        ModalScript script({answerErrorReport(&reported)});
         const auto pid = static_cast<pid_t>(m_server->processId());
         QVERIFY(stopProcess(pid));
         QElapsedTimer waited;
