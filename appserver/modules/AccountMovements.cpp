@@ -1,9 +1,10 @@
 #include "modules/AccountMovements.h"
 
-#include "store/Database.h"
 #include "modules/Module.h"
 #include "modules/Packets.h"
 #include "modules/Period.h"
+#include "server/Answers.h"
+#include "store/Database.h"
 
 Answer accountMovements(MethodContext& call) {
     const Period period{call.dateText(3), call.dateText(4)};
@@ -14,9 +15,5 @@ Answer accountMovements(MethodContext& call) {
                                      "AND DTMOVCLI >= ? AND DTMOVCLI < ? "
                                      "ORDER BY DTMOVCLI, NRSEQMOVCLI"),
                       {call.text(1), call.text(2), call.text(0), period.from(), period.until()});
-    return packetFromQuery(
-        {stringField(QStringLiteral("CDCLIENTE"), 21), stringField(QStringLiteral("CDCONSUMIDOR"), 21),
-         stringField(QStringLiteral("IDTIPMOCVLI"), 1), floatField(QStringLiteral("VRMOVCLI")),
-         dateTimeField(QStringLiteral("DTMOVCLI")), floatField(QStringLiteral("VRSALDOCONS"))},
-        query);
+    return packetFromQuery(answers::accountMovements(), query);
 }

@@ -1,9 +1,10 @@
 // Qvr.rdmExtratoDetalhado: the detailed statement's account movements and purchases.
 #include "modules/AccountMovements.h"
-#include "store/Database.h"
 #include "modules/Module.h"
 #include "modules/Packets.h"
 #include "modules/Period.h"
+#include "server/Answers.h"
+#include "store/Database.h"
 
 namespace {
 
@@ -23,12 +24,7 @@ Answer GetProduto(MethodContext& call) {
                                      "AND V.IDSITUVENDA = 'A' "
                                      "ORDER BY V.DTENTRVENDA, V.NRSEQVENDA, I.NRSEQITVEND"),
                       {call.text(2), call.text(3), call.text(0), period.from(), period.until()});
-    DataPacket packet{
-        {dateTimeField(QStringLiteral("DTVENDA")), floatField(QStringLiteral("QTPRODVEND")),
-         floatField(QStringLiteral("VRUNITVEND")), floatField(QStringLiteral("VRTOTVEND")),
-         stringField(QStringLiteral("NRSEQVENDA"), 10), stringField(QStringLiteral("CDPRODUTO"), 10),
-         stringField(QStringLiteral("CDARVPROD"), 20), stringField(QStringLiteral("NMPRODUTO"), 50)},
-        {}};
+    DataPacket packet{answers::purchases(), {}};
     while (query.next()) {
         const double quantity = query.value(1).toDouble();
         const double unitPrice = query.value(2).toDouble();

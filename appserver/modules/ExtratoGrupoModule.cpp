@@ -1,8 +1,9 @@
 // Qvr.rdmExtratoGrupo: the group statement's product lines and their sub-groups.
-#include "store/Database.h"
 #include "modules/Module.h"
 #include "modules/Packets.h"
 #include "modules/Period.h"
+#include "server/Answers.h"
+#include "store/Database.h"
 
 #include <map>
 
@@ -36,10 +37,7 @@ QString productLinesSql(bool byGroup, bool byStore) {
 }
 
 DataPacket subGroupPacket(const std::map<QString, SubGroupTotals>& totals) {
-    DataPacket packet{{stringField(QStringLiteral("CDSUBGRPROD"), 10),
-                       stringField(QStringLiteral("NMSUBGRPROD"), 40), floatField(QStringLiteral("VRFUNC")),
-                       floatField(QStringLiteral("VRSUBS")), floatField(QStringLiteral("VRTOTAL"))},
-                      {}};
+    DataPacket packet{answers::subGroups(), {}};
     for (const auto& [code, subGroup] : totals) {
         const double employee = roundedTo(subGroup.employee, 2);
         const double subsidised = roundedTo(subGroup.subsidised, 2);
@@ -66,12 +64,7 @@ Answer getProdutos(MethodContext& call) {
     }
     QSqlQuery& query = call.db().run(productLinesSql(byGroup, byStore), values);
 
-    DataPacket lines{
-        {dateTimeField(QStringLiteral("DTENTRVENDA")), stringField(QStringLiteral("CDSUBGRPROD"), 10),
-         stringField(QStringLiteral("CDPRODUTO"), 10), stringField(QStringLiteral("NMPRODUTO"), 50),
-         floatField(QStringLiteral("VRUNITVEND")), floatField(QStringLiteral("VRUNITVENDCL")),
-         floatField(QStringLiteral("QTPRODVEND")), floatField(QStringLiteral("VRTOTAL"))},
-        {}};
+    DataPacket lines{answers::productLines(), {}};
     std::map<QString, SubGroupTotals> subGroups;
     while (query.next()) {
         const QString subGroup = query.value(1).toString();

@@ -1,8 +1,9 @@
 // Qvr.rdmTerminalCons: what the consultation terminal asks before and while it serves a consumer.
-#include "store/Database.h"
 #include "modules/Module.h"
 #include "modules/Packets.h"
 #include "modules/Period.h"
+#include "server/Answers.h"
+#include "store/Database.h"
 
 namespace {
 
@@ -13,21 +14,13 @@ Answer getParametrosCx(MethodContext& call) {
                                      "CDGRUPPROD, DSFUNDOTELA, IDSELLOJTOT, IDINFCLIECAI, DSMSGCONTOT "
                                      "FROM CAIXA WHERE CDFILIAL = ? AND CDCAIXA = ?"),
                       {call.text(1), call.text(0)});
-    return packetFromQuery(
-        {stringField(QStringLiteral("DSMSGINITOT"), 200), stringField(QStringLiteral("DSMSGADITOT"), 200),
-         stringField(QStringLiteral("NRDIAINITOT"), 2), stringField(QStringLiteral("NRDIAFINTOT"), 2),
-         stringField(QStringLiteral("NRSEGFECTOT"), 5), stringField(QStringLiteral("IDEXIMSGSAL"), 1),
-         stringField(QStringLiteral("IDTIPEXTTOT"), 1), stringField(QStringLiteral("CDGRUPPROD"), 10),
-         stringField(QStringLiteral("DSFUNDOTELA"), 200), stringField(QStringLiteral("IDSELLOJTOT"), 20),
-         stringField(QStringLiteral("IDINFCLIECAI"), 1), stringField(QStringLiteral("DSMSGCONTOT"), 200)},
-        query);
+    return packetFromQuery(answers::registerParameters(), query);
 }
 
 Answer getParaVend(MethodContext& call) {
     QSqlQuery& query = call.db().run(
         QStringLiteral("SELECT NRPOSINICONS, NRPOSFINCONS FROM FILIAL WHERE CDFILIAL = ?"), {call.text(0)});
-    return packetFromQuery(
-        {floatField(QStringLiteral("NRPOSINICONS")), floatField(QStringLiteral("NRPOSFINCONS"))}, query);
+    return packetFromQuery(answers::codePositions(), query);
 }
 
 // Flag "S": the register read a badge, so the code is the badge number (cut from the badge's track when
@@ -41,10 +34,7 @@ Answer getConsumidor(MethodContext& call) {
                                     "SELECT CDCLIENTE, NMCONSUMIDOR, CDCONSUMIDOR FROM CONSUMIDOR "
                                     "WHERE CDCONSUMIDOR = ? AND IDATIVO = 'S'");
     QSqlQuery& query = call.db().run(sql, {call.text(0)});
-    return packetFromQuery(
-        {stringField(QStringLiteral("CDCLIENTE"), 21), stringField(QStringLiteral("NMCONSUMIDOR"), 50),
-         stringField(QStringLiteral("CDCONSUMIDOR"), 21)},
-        query);
+    return packetFromQuery(answers::consumer(), query);
 }
 
 // The consumer's account balance: the balance after the last movement at the branch up to the end of
@@ -86,8 +76,7 @@ Answer getSaldo(MethodContext& call) {
     if (!allowance.next()) {
         throw MethodFailure(QStringLiteral("Consumidor não cadastrado."));
     }
-    DataPacket packet{{floatField(QStringLiteral("VRSALDPECONS")), floatField(QStringLiteral("VRSALDOCONS"))},
-                      {}};
+    DataPacket packet{answers::balances(), {}};
     packet.rows.append(
         {personalBalance(call.db(), branch, client, consumer, period),
          companyBalance(call.db(), allowance.value(0).toDouble(), branch, client, consumer, period)});
@@ -106,11 +95,7 @@ Answer getLoja(MethodContext& call) {
                        "ORDER BY L.NMLOJA, L.CDLOJA"),
         {call.text(3), call.text(4), call.text(0), call.text(3), call.text(4), period.from(),
          period.until()});
-    return packetFromQuery(
-        {stringField(QStringLiteral("CDFILIAL"), 4), stringField(QStringLiteral("CDLOJA"), 10),
-         stringField(QStringLiteral("NMLOJA"), 50), stringField(QStringLiteral("CDCLIENTE"), 21),
-         stringField(QStringLiteral("CDCONSUMIDOR"), 21)},
-        query);
+    return packetFromQuery(answers::stores(), query);
 }
 
 }  // namespace

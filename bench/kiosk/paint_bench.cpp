@@ -7,8 +7,8 @@
 //
 // The server must serve the large demo network and log to the given file; nothing else may call it.
 #include "kit/Application.h"
-#include "kit/Modal.h"
 #include "platform/Registry.h"
+#include "support/ModalScript.h"
 #include "support/TestEnvironment.h"
 #include "terminal/TerminalContext.h"
 #include "terminal/TfrmTerminalConsu.h"
@@ -100,8 +100,7 @@ public:
         QWidget shell;
         shell.show();
         SetMainForm(&shell);
-        TerminalContext::current() = TerminalContext();
-        TfrmTerminalConsu terminal(QStringLiteral("0001"), QStringLiteral("005"));
+        TfrmTerminalConsu terminal(m_context, QStringLiteral("0001"), QStringLiteral("005"));
         terminal.show();
         if (!QTest::qWaitFor([&] { return !terminal.isFirstActivationPending(); }, 30000)) {
             std::fprintf(stderr, "the terminal did not load its register's parameters\n");
@@ -124,11 +123,10 @@ private:
     QString consumer() { return QString::number(2001 + 4 * (m_next++ * 7919 % 12500)); }
 
     int measure(TfrmTerminalConsu& terminal, const Statement& statement) {
-        TerminalContext& context = TerminalContext::current();
-        context.IDTIPEXTTOT = QString::fromLatin1(statement.type);
-        context.IDSELLOJTOT = QStringLiteral("N");
-        context.IDEXIMSGSAL = QStringLiteral("N");
-        context.IDINFCLIECAI = false;
+        m_context.IDTIPEXTTOT = QString::fromLatin1(statement.type);
+        m_context.IDSELLOJTOT = QStringLiteral("N");
+        m_context.IDEXIMSGSAL = QStringLiteral("N");
+        m_context.IDINFCLIECAI = false;
         std::vector<double> paint;
         std::vector<double> server;
         int failures = 0;
@@ -164,6 +162,7 @@ private:
     }
 
     TestEnvironment m_environment;
+    TerminalContext m_context;
     AccessLog m_log;
     FirstPaint m_paint;
     int m_consultations;

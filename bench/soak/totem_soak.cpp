@@ -7,8 +7,8 @@
 //   totem-soak [--consultations 20000] [--server 127.0.0.1:8211]
 // Without --server it starts totem-server on a loopback port with a temporary demo database.
 #include "kit/Application.h"
-#include "kit/Modal.h"
 #include "platform/Registry.h"
+#include "support/ModalScript.h"
 #include "support/ServerProcess.h"
 #include "support/TestEnvironment.h"
 #include "terminal/TerminalContext.h"
@@ -103,8 +103,8 @@ ModalScript::Step answerOrClose(QStringList* opened) {
 }
 
 // Runs one consultation at the terminal; empty when it went as planned, otherwise what went wrong.
-QString consult(TfrmTerminalConsu& terminal, const Plan& plan, const QString& consumer) {
-    TerminalContext& context = TerminalContext::current();
+QString consult(TfrmTerminalConsu& terminal, TerminalContext& context, const Plan& plan,
+                const QString& consumer) {
     context.IDTIPEXTTOT = QString::fromLatin1(plan.statementType);
     context.IDSELLOJTOT = QString::fromLatin1(plan.storeChoice);
     context.IDEXIMSGSAL = QString::fromLatin1(plan.balances);
@@ -231,7 +231,6 @@ public:
         QWidget shell;
         shell.show();
         SetMainForm(&shell);
-        TerminalContext::current() = TerminalContext();
         int exitCode = consultAll();
         SetMainForm(nullptr);
         return exitCode;
@@ -261,7 +260,8 @@ private:
     }
 
     int consultAll() {
-        TfrmTerminalConsu terminal(QStringLiteral("0001"), QStringLiteral("005"));
+        TerminalContext context;
+        TfrmTerminalConsu terminal(context, QStringLiteral("0001"), QStringLiteral("005"));
         terminal.show();
         const bool loaded = QTest::qWaitFor([&] { return !terminal.isFirstActivationPending(); }, 30000);
         if (!loaded) {
@@ -275,7 +275,7 @@ private:
         clock.start();
         for (int i = 0; i < m_options.consultations; ++i) {
             const Plan& plan = Plans.at(static_cast<std::size_t>(i) % Plans.size());
-            if (const QString fault = consult(terminal, plan, Consumer); !fault.isEmpty()) {
+            if (const QString fault = consult(terminal, context, plan, Consumer); !fault.isEmpty()) {
                 if (++failures <= ReportedFailures) {
                     std::fprintf(stderr, "consultation %d: %s\n", i + 1, qPrintable(fault));
                 }

@@ -35,7 +35,8 @@ QString stateOf(const QDialog& dialog) {
 
 }  // namespace
 
-KioskActivity::KioskActivity(const platform::ServiceWatchdog& watchdog) : m_watchdog(watchdog) {
+KioskActivity::KioskActivity(const platform::ServiceWatchdog& watchdog, const TerminalContext& terminal)
+    : m_watchdog(watchdog), m_terminal(terminal) {
     m_report.version = QCoreApplication::applicationVersion();
     enter(Starting, QString());
     ObserveModals([this](QDialog& dialog, bool open) { modalShown(dialog, open); });
@@ -52,7 +53,7 @@ void KioskActivity::modalShown(QDialog& dialog, bool open) {
         m_shown.push_back({&dialog, state, detail});
         m_report.consultations += state == Statement ? 1 : 0;
         enter(state, detail);
-        if (!m_heartbeat && !TerminalContext::current().branchCode.isEmpty()) {
+        if (!m_heartbeat && !m_terminal.branchCode.isEmpty()) {
             startHeartbeat();
         }
         return;
@@ -79,7 +80,6 @@ void KioskActivity::enter(const QString& state, const QString& detail) {
 // The terminal is named, and the server's address known, once the consultation screen is created: its own
 // start-up may already show an error box.
 void KioskActivity::startHeartbeat() {
-    const TerminalContext& context = TerminalContext::current();
-    m_report.terminal = context.branchCode + context.registerCode;
+    m_report.terminal = m_terminal.branchCode + m_terminal.registerCode;
     m_heartbeat = std::make_unique<HeartbeatSender>(HttpClient::Target{WebURL(), WebPort(), WebCaFile()}, m_report);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 class QDialog;
+struct TerminalContext;
 
 namespace platform {
 class ServiceWatchdog;
@@ -19,7 +20,8 @@ class ServiceWatchdog;
 // starts once the consultation screen has named the terminal and is sent at once whenever an error box opens.
 class KioskActivity {
 public:
-    explicit KioskActivity(const platform::ServiceWatchdog& watchdog);
+    // `terminal`: the shell's context, which names the terminal once the consultation screen is created.
+    KioskActivity(const platform::ServiceWatchdog& watchdog, const TerminalContext& terminal);
     ~KioskActivity();
     KioskActivity(const KioskActivity&) = delete;
     KioskActivity& operator=(const KioskActivity&) = delete;
@@ -36,6 +38,7 @@ private:
     void startHeartbeat();
 
     const platform::ServiceWatchdog& m_watchdog;
+    const TerminalContext& m_terminal;
     std::vector<Shown> m_shown;
     KioskReport m_report;
     std::unique_ptr<HeartbeatSender> m_heartbeat;

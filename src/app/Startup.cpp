@@ -88,7 +88,7 @@ int runKiosk(QApplication& application) {
     TfrmMensagem startupMessageForm;
     TfrmMessageDlg timedMessageDialog;
     const platform::ServiceWatchdog watchdog;  // under systemd a frozen event loop gets the kiosk restarted
-    const KioskActivity activity(watchdog);
+    const KioskActivity activity(watchdog, shell.terminalContext());
     shell.show();
     const int status = application.exec();
     return status != 0 ? status : programExitStatus();

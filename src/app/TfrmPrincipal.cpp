@@ -101,7 +101,7 @@ void TfrmPrincipal::LoadTerminalIdentity() {
         return;
     }
     const TerminalIdentity identity = TerminalIdentity::fromKey(terminalKey);
-    ShowTerminalConsu(identity.branchCode, identity.registerCode);
+    ShowTerminalConsu(m_terminal, identity.branchCode, identity.registerCode);
     // Closed alone after a failure, the consultation screen leaves a kiosk that serves no one: it ends, so
     // that its service manager starts it afresh.
     if (isVisible()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "kit/Form.h"
+#include "terminal/TerminalContext.h"
 
 #include <QString>
 
@@ -20,6 +21,8 @@ public:
     explicit TfrmPrincipal(QWidget* parent = nullptr);
 
     bool isFirstActivationPending() const { return m_firstActivation; }
+    // The terminal's identity and, while a consumer is served, the consultation's values.
+    const TerminalContext& terminalContext() const { return m_terminal; }
 
 protected:
     void FormActivate() override;
@@ -41,6 +44,7 @@ private:
 
     TMessages* msgPadrao = nullptr;
     QLabel* imgFundo = nullptr;
+    TerminalContext m_terminal;
     bool m_firstActivation = false;
     bool m_loadingIdentity = false;
 };

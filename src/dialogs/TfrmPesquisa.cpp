@@ -3,6 +3,7 @@
 #include "kit/Application.h"
 #include "kit/Buttons.h"
 #include "kit/Colors.h"
+#include "kit/DataGrid.h"
 #include "kit/ErrorReport.h"
 #include "kit/Layout.h"
 #include "kit/Modal.h"
@@ -145,24 +146,12 @@ public:
 
 QTableView* grid(QWidget* panel) {
     auto* view = place(new SearchGrid(panel), "dbgPesquisa", {0, 0, 746, 244});
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setSelectionMode(QAbstractItemView::SingleSelection);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setTabKeyNavigation(true);
-    view->setShowGrid(false);
-    view->setWordWrap(false);
     view->setItemDelegate(new RowLineDelegate(view));
     // The scroll bars would lie outside the panel; the navigation buttons move through the rows.
     view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    view->setFont(tahoma(GridFontPixels));
-    view->verticalHeader()->hide();
-    view->verticalHeader()->setDefaultSectionSize(GridRowHeight);
-    QHeaderView* titles = view->horizontalHeader();
-    titles->setFont(tahoma(GridFontPixels));
-    titles->setSectionsClickable(true);
-    titles->setHighlightSections(false);
-    titles->setSectionResizeMode(QHeaderView::Interactive);
+    view->horizontalHeader()->setSectionsClickable(true);
     QPalette palette = view->palette();
     palette.setColor(QPalette::Base, fromBgr(colors::InfoBackground));
     // The selection stays as visible when the grid does not have the focus.
@@ -334,23 +323,9 @@ void TfrmPesquisa::connectNavigation() {
     connectClick(sbtUltimo, &TfrmPesquisa::sbtUltimoClick);
 }
 
-// The grid's current row and the dataset's current record follow each other.
-void TfrmPesquisa::connectGrid() {
-    connectGuarded(dtsPesquisa, &DataSetModel::currentRowChanged, this, [this] { selectCurrentRecord(); });
-    connectGuarded(dtsPesquisa, &QAbstractItemModel::modelReset, this, [this] { selectCurrentRecord(); });
-    connectGuarded(dbgPesquisa->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-                   [this](const QModelIndex& current, const QModelIndex&) {
-                       if (current.isValid()) {
-                           dtsPesquisa->setCurrentRow(current.row());
-                       }
-                   });
-}
-
 void TfrmPesquisa::PrepareList(TClientDataSet& dataset) {
     m_dataset = &dataset;
     dtsPesquisa = new SearchGridModel(dataset, this);
-    dbgPesquisa->setModel(dtsPesquisa);
-    connectGrid();
     dataset.clearIndexDefs();
     for (int i = 0; i < dataset.fieldCount(); ++i) {
         if (const TField& field = dataset.field(i); field.Visible()) {
@@ -365,9 +340,10 @@ void TfrmPesquisa::PrepareList(TClientDataSet& dataset) {
         dtsPesquisa->highlightTitle(sortColumn);
         dataset.setIndexName(indexes.at(sortColumn));
     }
-    sizeColumns(*dbgPesquisa, *dtsPesquisa, dataset);
     dataset.First();
-    selectCurrentRecord();
+    setUpDataGrid(*dbgPesquisa, *dtsPesquisa,
+                  {tahoma(GridFontPixels), tahoma(GridFontPixels), GridRowHeight, false, QString()});
+    sizeColumns(*dbgPesquisa, *dtsPesquisa, dataset);
     enableEnter();
 }
 
@@ -547,16 +523,6 @@ void TfrmPesquisa::closeEvent(QCloseEvent* event) {
         return;
     }
     TForm::closeEvent(event);
-}
-
-void TfrmPesquisa::selectCurrentRecord() {
-    const int row = dataset().currentRow();
-    if (row < 0) {
-        dbgPesquisa->clearSelection();
-        return;
-    }
-    const int column = std::max(dbgPesquisa->currentIndex().column(), 0);
-    dbgPesquisa->setCurrentIndex(dtsPesquisa->index(row, column));
 }
 
 TClientDataSet& TfrmPesquisa::dataset() const {

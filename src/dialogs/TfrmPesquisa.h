@@ -79,7 +79,6 @@ private:
     void connectCharacterKey(TBlendedButton* key);
     void connectClick(QAbstractButton* button, void (TfrmPesquisa::*handler)());
     void connectNavigation();
-    void connectGrid();
     void relabel();
     bool upperCaseShown() const { return m_capsOn != m_shiftOn; }
     void applyPrefixFilter();
@@ -87,7 +86,6 @@ private:
     void applyFilter(const QString& text);
     void enableEnter();
     void postClose();
-    void selectCurrentRecord();
     TClientDataSet& dataset() const;
 
     TBlendedShape* blsBorda;

@@ -220,6 +220,12 @@ TField& TClientDataSet::addField(const QString& name, FieldType type, int size) 
     return *m_fields.back();
 }
 
+void TClientDataSet::addFields(const QList<FieldDef>& fields) {
+    for (const FieldDef& field : fields) {
+        addField(field.name, field.type, field.size);
+    }
+}
+
 TField* TClientDataSet::FindField(const QString& name) const {
     for (const std::unique_ptr<TField>& field : m_fields) {
         if (field->FieldName().compare(name, Qt::CaseInsensitive) == 0) {

@@ -96,6 +96,8 @@ public:
     // ---- fields ----
     // Declares a field; only while the dataset is closed. The packet loaded later must carry it.
     TField& addField(const QString& name, FieldType type, int size = 0);
+    // Declares the fields of an answer, in its order (see server/Answers.h).
+    void addFields(const QList<FieldDef>& fields);
     int fieldCount() const { return static_cast<int>(m_fields.size()); }
     TField& field(int index) const { return *m_fields.at(static_cast<std::size_t>(index)); }
     // Field names are found without regard to letter case.

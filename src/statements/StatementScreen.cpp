@@ -2,6 +2,7 @@
 
 #include "kit/Buttons.h"
 #include "kit/Colors.h"
+#include "kit/DataGrid.h"
 #include "kit/ErrorReport.h"
 #include "kit/Layout.h"
 #include "kit/Shapes.h"
@@ -9,11 +10,11 @@
 #include "kit/core/Countdown.h"
 #include "kit/core/Formats.h"
 #include "kit/core/Messages.h"
+#include "server/Answers.h"
 #include "server/ClientDataSet.h"
 #include "server/DataSetModel.h"
 #include "terminal/TerminalContext.h"
 
-#include <QHeaderView>
 #include <QLabel>
 #include <QTableView>
 #include <QTextEdit>
@@ -46,26 +47,11 @@ QString gridStyle(int titlePixelSize) {
         .arg(titlePixelSize);
 }
 
-// Keeps the grid's current row and the list's current record together, both ways.
-void linkCurrentRow(QTableView& grid, DataSetModel& model) {
-    QObject::connect(grid.selectionModel(), &QItemSelectionModel::currentRowChanged, &model,
-                     [&model](const QModelIndex& current) {
-                         if (current.isValid()) {
-                             model.setCurrentRow(current.row());
-                         }
-                     });
-    QObject::connect(&model, &DataSetModel::currentRowChanged, &grid, [&grid, &model](int row) {
-        if (row >= 0 && row < model.rowCount()) {
-            grid.selectRow(row);
-        }
-    });
-}
-
 }  // namespace
 
-StatementScreen::StatementScreen(const char* formName, const char* timerName, Qt::Alignment balanceAlignment,
-                                 QWidget* parent)
-    : TForm(parent) {
+StatementScreen::StatementScreen(const TerminalContext& context, const char* formName, const char* timerName,
+                                 Qt::Alignment balanceAlignment, QWidget* parent)
+    : TForm(parent), m_context(context) {
     setObjectName(QString::fromLatin1(formName));
     setClientSize(ClientWidth, ClientHeight);
     msgPadrao = new TMessages(movements::movementTypeLines(), this);
@@ -125,9 +111,8 @@ void StatementScreen::restartCountdown() {
 }
 
 void StatementScreen::showHeaderAndPeriod() {
-    const TerminalContext& terminal = TerminalContext::current();
-    lblCabecalho->setText(movements::headerText(terminal.CDCONSUMIDOR, terminal.NMCONSUMIDOR));
-    m_period = movements::StatementPeriod::of(Clock::today(), terminal.NRDIAINITOT, terminal.NRDIAFINTOT);
+    lblCabecalho->setText(movements::headerText(m_context.CDCONSUMIDOR, m_context.NMCONSUMIDOR));
+    m_period = movements::StatementPeriod::of(Clock::today(), m_context.NRDIAINITOT, m_context.NRDIAFINTOT);
     lblDtPeriodo->setText(movements::periodText(m_period));
 }
 
@@ -146,26 +131,26 @@ void StatementScreen::showBalances(TClientDataSet& movements) {
 }
 
 void StatementScreen::showMessageText() {
-    const QString& message = TerminalContext::current().DSMSGADITOT;
+    const QString& message = m_context.DSMSGADITOT;
     const movements::BoxPlace place = movements::fitMessageBox(message, MessageBoxLayout);
     rceMsgAdi->setGeometry(MessageBoxLeft, place.top, MessageBoxWidth, place.height);
     rceMsgAdi->setPlainText(message);
 }
 
 void StatementScreen::applyInactivityInterval() {
-    inactivityTimer->setInterval(movements::inactivityInterval(TerminalContext::current().NRSEGFECTOT));
+    inactivityTimer->setInterval(movements::inactivityInterval(m_context.NRSEGFECTOT));
 }
 
 void StatementScreen::declareMovementFields(TClientDataSet& list,
                                             std::function<QString(const QVariant&)> typeText,
                                             std::function<QString(const QVariant&)> amountText,
                                             std::function<QString(const QVariant&)> balanceText) {
-    list.addField(QStringLiteral("CDCLIENTE"), FieldType::String, 21).setVisible(false);
-    list.addField(QStringLiteral("CDCONSUMIDOR"), FieldType::String, 21).setVisible(false);
-    list.addField(QStringLiteral("IDTIPMOCVLI"), FieldType::String, 1).setOnGetText(std::move(typeText));
-    list.addField(QStringLiteral("VRMOVCLI"), FieldType::Float).setOnGetText(std::move(amountText));
-    list.addField(QStringLiteral("DTMOVCLI"), FieldType::DateTime);
-    list.addField(QStringLiteral("VRSALDOCONS"), FieldType::Float).setOnGetText(std::move(balanceText));
+    list.addFields(answers::accountMovements());
+    list.FieldByName(QStringLiteral("CDCLIENTE")).setVisible(false);
+    list.FieldByName(QStringLiteral("CDCONSUMIDOR")).setVisible(false);
+    list.FieldByName(QStringLiteral("IDTIPMOCVLI")).setOnGetText(std::move(typeText));
+    list.FieldByName(QStringLiteral("VRMOVCLI")).setOnGetText(std::move(amountText));
+    list.FieldByName(QStringLiteral("VRSALDOCONS")).setOnGetText(std::move(balanceText));
 }
 
 QTableView* StatementScreen::addGrid(QWidget* parent, const char* name, const QRect& place,
@@ -180,26 +165,17 @@ QTableView* StatementScreen::addGrid(QWidget* parent, const char* name, const QR
         list.FieldByName(fields.back()).setDisplayLabel(column.title);
     }
     model.setColumns(fields);
-    grid->setModel(&model);
     QFont cells(QStringLiteral("MS Sans Serif"));
     cells.setPixelSize(11);
-    grid->setFont(cells);
-    grid->setStyleSheet(gridStyle(titlePixelSize));
+    QFont titles(cells);
+    titles.setPixelSize(titlePixelSize);
+    titles.setBold(true);
+    setUpDataGrid(*grid, model, {cells, titles, GridRowHeight, false, gridStyle(titlePixelSize)});
     grid->setFrameShape(QFrame::NoFrame);
-    grid->setShowGrid(false);
-    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grid->setWordWrap(false);
-    grid->verticalHeader()->hide();
-    grid->verticalHeader()->setDefaultSectionSize(GridRowHeight);
-    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    grid->horizontalHeader()->setHighlightSections(false);
     int section = 0;
     for (const GridColumn& column : columns) {
         grid->setColumnWidth(section++, column.width);
     }
-    linkCurrentRow(*grid, model);
     return grid;
 }
 

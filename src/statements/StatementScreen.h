@@ -17,6 +17,7 @@ class QTimer;
 class TBlendedBitBtn;
 class TClientDataSet;
 class TMessages;
+struct TerminalContext;
 
 // What the two statements of account movements share: the layout around their lists (header, period,
 // balances, message band, Back button), their movement-type table, their inactivity timer, the grid look
@@ -35,8 +36,8 @@ protected:
         int width;
     };
 
-    StatementScreen(const char* formName, const char* timerName, Qt::Alignment balanceAlignment,
-                    QWidget* parent);
+    StatementScreen(const TerminalContext& context, const char* formName, const char* timerName,
+                    Qt::Alignment balanceAlignment, QWidget* parent);
 
     // Runs the screen's set-up under the application's error guard, then starts the countdown.
     void runSetUp(const std::function<void()>& formCreate);
@@ -73,6 +74,7 @@ protected:
     TBlendedBitBtn* bbbVoltar = nullptr;
 
     QTimer* inactivityTimer = nullptr;
+    const TerminalContext& m_context;  // the consumer and the register's parameters
 
 private:
     void buildLayout(Qt::Alignment balanceAlignment);

@@ -1,9 +1,11 @@
 #include "statements/SubGroupTotals.h"
 
+#include "server/Answers.h"
 #include "server/ClientDataSet.h"
 #include "server/FilterExpression.h"
 
 #include <cmath>
+#include <tuple>
 
 namespace {
 
@@ -38,33 +40,24 @@ void insertInFront(TClientDataSet& list, const QString& code, const QString& nam
 }  // namespace
 
 void declareProductLines(TClientDataSet& products) {
-    products.addField(QStringLiteral("DTENTRVENDA"), FieldType::DateTime)
+    products.addFields(answers::productLines());
+    products.FieldByName(QStringLiteral("DTENTRVENDA"))
         .setDisplayLabel(QStringLiteral("Data"))
         .setDisplayFormat(QStringLiteral("DD/MM"));
-    products.addField(QStringLiteral("CDSUBGRPROD"), FieldType::String, 10).setVisible(false);
-    products.addField(QStringLiteral("CDPRODUTO"), FieldType::String, 10).setVisible(false);
-    products.addField(QStringLiteral("NMPRODUTO"), FieldType::String, 50)
-        .setDisplayLabel(QStringLiteral("Produto"));
-    products.addField(QStringLiteral("VRUNITVEND"), FieldType::Float)
-        .setDisplayLabel(QStringLiteral("Vr.Func."))
-        .setDisplayFormat(QStringLiteral("0.00"));
-    products.addField(QStringLiteral("VRUNITVENDCL"), FieldType::Float)
-        .setDisplayLabel(QStringLiteral("Vr.Subs."))
-        .setDisplayFormat(QStringLiteral("0.00"));
-    products.addField(QStringLiteral("QTPRODVEND"), FieldType::Float)
-        .setDisplayLabel(QStringLiteral("Qtde."))
-        .setDisplayFormat(QStringLiteral("0.000"));
-    products.addField(QStringLiteral("VRTOTAL"), FieldType::Float)
-        .setDisplayLabel(QStringLiteral("Vr.Total"))
-        .setDisplayFormat(QStringLiteral("0.00"));
+    products.FieldByName(QStringLiteral("CDSUBGRPROD")).setVisible(false);
+    products.FieldByName(QStringLiteral("CDPRODUTO")).setVisible(false);
+    products.FieldByName(QStringLiteral("NMPRODUTO")).setDisplayLabel(QStringLiteral("Produto"));
+    for (const auto& [name, label, format] :
+         {std::tuple{"VRUNITVEND", "Vr.Func.", "0.00"}, std::tuple{"VRUNITVENDCL", "Vr.Subs.", "0.00"},
+          std::tuple{"QTPRODVEND", "Qtde.", "0.000"}, std::tuple{"VRTOTAL", "Vr.Total", "0.00"}}) {
+        products.FieldByName(QString::fromLatin1(name))
+            .setDisplayLabel(QString::fromLatin1(label))
+            .setDisplayFormat(QString::fromLatin1(format));
+    }
 }
 
 void declareSubGroups(TClientDataSet& subGroups) {
-    subGroups.addField(QStringLiteral("CDSUBGRPROD"), FieldType::String, 10);
-    subGroups.addField(QStringLiteral("NMSUBGRPROD"), FieldType::String, 40);
-    subGroups.addField(QStringLiteral("VRFUNC"), FieldType::Float);
-    subGroups.addField(QStringLiteral("VRSUBS"), FieldType::Float);
-    subGroups.addField(QStringLiteral("VRTOTAL"), FieldType::Float);
+    subGroups.addFields(answers::subGroups());
 }
 
 void declareSubGroupList(TClientDataSet& list) {

@@ -7,6 +7,7 @@
 #include "kit/Modal.h"
 #include "kit/core/Messages.h"
 #include "kit/core/VirtualKeys.h"
+#include "server/Answers.h"
 #include "server/ClientDataSet.h"
 #include "server/DataSetModel.h"
 #include "server/NetConnection.h"
@@ -33,9 +34,9 @@ QVariantList asArguments(const QStringList& texts) {
 
 }  // namespace
 
-TfrmExtratoDetalhado::TfrmExtratoDetalhado(const QString& branchCode, const QString& registerCode,
-                                           QWidget* parent)
-    : StatementScreen("frmExtratoDetalhado", "timDataHora", Qt::AlignLeft, parent),
+TfrmExtratoDetalhado::TfrmExtratoDetalhado(const TerminalContext& context, const QString& branchCode,
+                                           const QString& registerCode, QWidget* parent)
+    : StatementScreen(context, "frmExtratoDetalhado", "timDataHora", Qt::AlignLeft, parent),
       m_branchCode(branchCode),
       m_registerCode(registerCode) {
     buildLayout();
@@ -100,17 +101,17 @@ void TfrmExtratoDetalhado::buildLayout() {
 }
 
 void TfrmExtratoDetalhado::declarePurchaseFields() {
-    cdsProduto->addField(QStringLiteral("DTVENDA"), FieldType::DateTime);
-    cdsProduto->addField(QStringLiteral("QTPRODVEND"), FieldType::Float);
-    cdsProduto->addField(QStringLiteral("VRUNITVEND"), FieldType::Float)
-        .setOnGetText([this](const QVariant& value) { return cdsProdutoVRUNITVENDGetText(value); });
-    cdsProduto->addField(QStringLiteral("VRTOTVEND"), FieldType::Float)
+    cdsProduto->addFields(answers::purchases());
+    cdsProduto->FieldByName(QStringLiteral("VRUNITVEND")).setOnGetText([this](const QVariant& value) {
+        return cdsProdutoVRUNITVENDGetText(value);
+    });
+    cdsProduto->FieldByName(QStringLiteral("VRTOTVEND"))
         .setReadOnly(true)
         .setOnGetText([this](const QVariant& value) { return cdsProdutoVRTOTVENDGetText(value); });
-    cdsProduto->addField(QStringLiteral("NRSEQVENDA"), FieldType::String, 10).setVisible(false);
-    cdsProduto->addField(QStringLiteral("CDPRODUTO"), FieldType::String, 10).setVisible(false);
-    cdsProduto->addField(QStringLiteral("CDARVPROD"), FieldType::String, 20).setVisible(false);
-    cdsProduto->addField(QStringLiteral("NMPRODUTO"), FieldType::String, 50);
+    for (const QString& hidden :
+         {QStringLiteral("NRSEQVENDA"), QStringLiteral("CDPRODUTO"), QStringLiteral("CDARVPROD")}) {
+        cdsProduto->FieldByName(hidden).setVisible(false);
+    }
 }
 
 void TfrmExtratoDetalhado::FormCreate() {
@@ -125,11 +126,10 @@ void TfrmExtratoDetalhado::FormCreate() {
 }
 
 void TfrmExtratoDetalhado::loadMovements() {
-    const TerminalContext& terminal = TerminalContext::current();
-    const QStringList arguments{terminal.branchCode, terminal.CDCLIENTE, terminal.CDCONSUMIDOR,
+    const QStringList arguments{m_context.branchCode, m_context.CDCLIENTE, m_context.CDCONSUMIDOR,
                                 periodStartText(), periodEndText()};
     // The error report names the consumer before the client.
-    const QStringList reported{terminal.branchCode, terminal.CDCONSUMIDOR, terminal.CDCLIENTE,
+    const QStringList reported{m_context.branchCode, m_context.CDCONSUMIDOR, m_context.CDCLIENTE,
                                periodStartText(), periodEndText()};
     cdsMovCli->setData(CallChecked(*netExtratoDetalhado, QStringLiteral("GetMoviClie"),
                                    asArguments(arguments), QStringLiteral("getMoviClie"),
@@ -138,9 +138,8 @@ void TfrmExtratoDetalhado::loadMovements() {
 }
 
 void TfrmExtratoDetalhado::loadPurchases() {
-    const TerminalContext& terminal = TerminalContext::current();
-    const QStringList arguments{m_branchCode,          m_registerCode,    terminal.CDCLIENTE,
-                                terminal.CDCONSUMIDOR, periodStartText(), periodEndText()};
+    const QStringList arguments{m_branchCode,           m_registerCode,    m_context.CDCLIENTE,
+                                m_context.CDCONSUMIDOR, periodStartText(), periodEndText()};
     cdsProduto->setData(CallChecked(*netExtratoDetalhado, QStringLiteral("GetProduto"),
                                     asArguments(arguments), QStringLiteral("getProduto"),
                                     QStringLiteral("Cli_Qvr00400"), arguments.join(u'-')));
@@ -273,7 +272,8 @@ void TfrmExtratoDetalhado::timDataHoraTimer() {
     close();
 }
 
-void ShowExtratoDetalhado(const QString& branchCode, const QString& registerCode) {
-    TfrmExtratoDetalhado form(branchCode, registerCode);
+void ShowExtratoDetalhado(const TerminalContext& context, const QString& branchCode,
+                          const QString& registerCode) {
+    TfrmExtratoDetalhado form(context, branchCode, registerCode);
     ExecModal(form);
 }

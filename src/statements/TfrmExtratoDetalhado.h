@@ -14,7 +14,8 @@ class TNetConnection;
 class TfrmExtratoDetalhado : public StatementScreen {
     Q_OBJECT
 public:
-    TfrmExtratoDetalhado(const QString& branchCode, const QString& registerCode, QWidget* parent = nullptr);
+    TfrmExtratoDetalhado(const TerminalContext& context, const QString& branchCode,
+                         const QString& registerCode, QWidget* parent = nullptr);
 
 protected:
     void FormActivate() override;
@@ -63,6 +64,7 @@ private:
     TBlendedBitBtn* bbbVendasProximo = nullptr;
 };
 
-// Shows the detailed statement of the consumer in TerminalContext modally; the branch and register code
-// are the terminal's own, for the purchases. Returns once the screen has closed.
-void ShowExtratoDetalhado(const QString& branchCode, const QString& registerCode);
+// Shows the detailed statement of the context's consumer modally; the branch and register code are the
+// terminal's own, for the purchases. Returns once the screen has closed.
+void ShowExtratoDetalhado(const TerminalContext& context, const QString& branchCode,
+                          const QString& registerCode);

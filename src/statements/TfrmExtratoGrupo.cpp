@@ -4,6 +4,7 @@
 #include "kit/Application.h"
 #include "kit/Buttons.h"
 #include "kit/Colors.h"
+#include "kit/DataGrid.h"
 #include "kit/ErrorReport.h"
 #include "kit/Layout.h"
 #include "kit/Modal.h"
@@ -34,10 +35,6 @@ namespace {
 
 using layout::addLabel;
 using layout::tahoma;
-
-// True while the screen shows the period one month before the current one; every closing clears it, so
-// that the next consumer starts on the current month.
-bool g_mesAnterior = false;
 
 const QString ProgramName = QStringLiteral("Cli_Qvr00200");
 const QString DesignTotal = QStringLiteral("00,00");
@@ -71,45 +68,16 @@ TBlendedBitBtn* addRoundButton(QWidget* parent, const char* name, QPoint place, 
 
 // Navy text on light blue, titles in orange on navy, the current row in the highlight colour of the other
 // lists: in navy it merged with the titles when the first row was current.
-void styleGrid(QTableView& grid) {
-    grid.setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grid.setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid.setSelectionMode(QAbstractItemView::SingleSelection);
-    grid.setShowGrid(true);
-    grid.setWordWrap(false);
-    grid.verticalHeader()->hide();
-    grid.verticalHeader()->setDefaultSectionSize(19);
-    grid.horizontalHeader()->setHighlightSections(false);
-    grid.horizontalHeader()->setFont(tahoma(13, true));
-    grid.setFont(tahoma(11, true));
-    grid.setStyleSheet(QStringLiteral("QTableView { color: #000080; background: %1; gridline-color: #808080; "
-                                      "selection-background-color: palette(highlight); selection-color: palette(highlighted-text); }"
-                                      "QHeaderView { background: %1; }"
-                                      "QHeaderView::section { color: %2; background: #000080; "
-                                      "border: 1px solid #C0C0C0; padding: 1px 3px; }")
-                           .arg(fromBgr(15589585).name(), fromBgr(6736127).name()));
-}
-
-// The grid's current row is the dataset's current record, both ways.
-void linkCurrentRow(QTableView& grid, DataSetModel& model) {
-    const auto showCurrentRow = [&grid, &model] {
-        if (model.currentRow() < 0) {
-            grid.clearSelection();
-        } else {
-            grid.selectRow(model.currentRow());
-        }
-    };
-    QObject::connect(&model, &DataSetModel::currentRowChanged, &grid, showCurrentRow);
-    // Rows inserted or removed in front of the current one move the view's row, not the table's record.
-    QObject::connect(&model, &QAbstractItemModel::rowsInserted, &grid, showCurrentRow);
-    QObject::connect(&model, &QAbstractItemModel::rowsRemoved, &grid, showCurrentRow);
-    QObject::connect(&model, &QAbstractItemModel::modelReset, &grid, showCurrentRow);
-    connectGuarded(grid.selectionModel(), &QItemSelectionModel::currentRowChanged, &model,
-                   [&model](const QModelIndex& current, const QModelIndex&) {
-                       if (current.isValid()) {
-                           model.setCurrentRow(current.row());
-                       }
-                   });
+GridLook groupGridLook() {
+    return {
+        tahoma(11, true), tahoma(13, true), 19, true,
+        QStringLiteral(
+            "QTableView { color: #000080; background: %1; gridline-color: #808080; "
+            "selection-background-color: palette(highlight); selection-color: palette(highlighted-text); }"
+            "QHeaderView { background: %1; }"
+            "QHeaderView::section { color: %2; background: #000080; "
+            "border: 1px solid #C0C0C0; padding: 1px 3px; }")
+            .arg(fromBgr(15589585).name(), fromBgr(6736127).name())};
 }
 
 // A read-only grid over a dataset, showing the given fields at the given widths, without row indicator.
@@ -124,19 +92,18 @@ QTableView* addGrid(QWidget* parent, const char* name, const QRect& place, TClie
         fields.append(QString::fromLatin1(column.field));
     }
     model->setColumns(fields);
-    grid->setModel(model);
-    styleGrid(*grid);
+    setUpDataGrid(*grid, *model, groupGridLook());
     for (int column = 0; column < static_cast<int>(columns.size()); ++column) {
         grid->setColumnWidth(column, columns[static_cast<std::size_t>(column)].width);
     }
-    linkCurrentRow(*grid, *model);
     return grid;
 }
 
 }  // namespace
 
-TfrmExtratoGrupo::TfrmExtratoGrupo(const QString& storeCode, const QString& storeName, QWidget* parent)
-    : TForm(parent), m_storeCode(storeCode), m_storeName(storeName) {
+TfrmExtratoGrupo::TfrmExtratoGrupo(const TerminalContext& context, const QString& storeCode,
+                                   const QString& storeName, QWidget* parent)
+    : TForm(parent), m_context(context), m_storeCode(storeCode), m_storeName(storeName) {
     setObjectName(QStringLiteral("frmExtratoGrupo"));
     setClientSize(800, 578);
     msgPadrao = new TMessages(
@@ -262,11 +229,10 @@ void TfrmExtratoGrupo::buildFooter() {
 // keeps what had been shown until then.
 void TfrmExtratoGrupo::FormCreate() {
     Trad(this);
-    if (!g_mesAnterior) {
+    if (!m_mesAnterior) {
         ConnectUnderWait(*netExtratoGrupo);
         applyApplicationLook(this);
-        const TerminalContext& context = TerminalContext::current();
-        lblCabec->setText(context.typedCode + QStringLiteral(" - ") + context.NMCONSUMIDOR);
+        lblCabec->setText(m_context.typedCode + QStringLiteral(" - ") + m_context.NMCONSUMIDOR);
     }
     lblLoja->setText(groupStoreLine(msgPadrao->Msg(QStringLiteral("LOJA")), m_storeCode, m_storeName));
     showPeriod();
@@ -282,16 +248,14 @@ void TfrmExtratoGrupo::FormCreate() {
 }
 
 void TfrmExtratoGrupo::showPeriod() {
-    const TerminalContext& context = TerminalContext::current();
-    m_period = GroupPeriod::of(Clock::today(), context.NRDIAINITOT, context.NRDIAFINTOT, g_mesAnterior);
+    m_period = GroupPeriod::of(Clock::today(), m_context.NRDIAINITOT, m_context.NRDIAFINTOT, m_mesAnterior);
     lblDe->setText(formats::dateText(m_period.start));
     lblAte->setText(formats::dateText(m_period.end));
     lblMes->setText(NomeMes(m_period.start));
 }
 
 void TfrmExtratoGrupo::loadProducts() {
-    const GroupQuery query =
-        GroupQuery::of(TerminalContext::current(), m_period.start, m_period.end, m_storeCode);
+    const GroupQuery query = GroupQuery::of(m_context, m_period.start, m_period.end, m_storeCode);
     const QString method = QStringLiteral("getProdutos");
     const QVariant answer =
         CallChecked(*netExtratoGrupo, method, query.arguments(), method, ProgramName, query.parametersText());
@@ -315,7 +279,7 @@ void TfrmExtratoGrupo::startInactivityTimer() {
 }
 
 void TfrmExtratoGrupo::restartCountdown() {
-    const int interval = groupInactivityInterval(TerminalContext::current().NRSEGFECTOT);
+    const int interval = groupInactivityInterval(m_context.NRSEGFECTOT);
     if (interval >= 0) {
         armInactivityTimer(interval);
     }
@@ -367,8 +331,8 @@ void TfrmExtratoGrupo::sbtUltProdClick() {
 
 void TfrmExtratoGrupo::sbtMesAntClick() {
     sbtMesAnt->setCaption(
-        msgPadrao->Msg(g_mesAnterior ? QStringLiteral("Anterior") : QStringLiteral("Atual")));
-    g_mesAnterior = !g_mesAnterior;
+        msgPadrao->Msg(m_mesAnterior ? QStringLiteral("Anterior") : QStringLiteral("Atual")));
+    m_mesAnterior = !m_mesAnterior;
     FormCreate();
 }
 
@@ -391,10 +355,9 @@ void TfrmExtratoGrupo::FormKeyDown(int& key, Qt::KeyboardModifiers shift) {
 void TfrmExtratoGrupo::FormClose() {
     timDataHora->stop();
     DisconnectFully(*netExtratoGrupo);
-    g_mesAnterior = false;
 }
 
-void ShowExtratoGrupo(const QString& storeCode, const QString& storeName) {
-    TfrmExtratoGrupo form(storeCode, storeName);
+void ShowExtratoGrupo(const TerminalContext& context, const QString& storeCode, const QString& storeName) {
+    TfrmExtratoGrupo form(context, storeCode, storeName);
     ExecModal(form);
 }

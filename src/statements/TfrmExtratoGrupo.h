@@ -12,6 +12,7 @@ class TBlendedBitBtn;
 class TClientDataSet;
 class TMessages;
 class TNetConnection;
+struct TerminalContext;
 
 // The group statement: what the consumer bought in the period, by product sub-group, with the products
 // of the selected sub-group and the grand totals paid by the employee and subsidised by the employer.
@@ -20,7 +21,8 @@ class TNetConnection;
 class TfrmExtratoGrupo : public TForm {
     Q_OBJECT
 public:
-    TfrmExtratoGrupo(const QString& storeCode, const QString& storeName, QWidget* parent = nullptr);
+    TfrmExtratoGrupo(const TerminalContext& context, const QString& storeCode, const QString& storeName,
+                     QWidget* parent = nullptr);
 
 protected:
     void FormKeyDown(int& key, Qt::KeyboardModifiers shift) override;
@@ -54,9 +56,12 @@ private:
     void sbtMesAntClick();
     void timDataHoraTimer();
 
+    const TerminalContext& m_context;
     QString m_storeCode;
     QString m_storeName;
     GroupPeriod m_period;
+    // True while the screen shows the period one month before the current one.
+    bool m_mesAnterior = false;
 
     TMessages* msgPadrao = nullptr;
     TNetConnection* netExtratoGrupo = nullptr;
@@ -79,4 +84,4 @@ private:
 
 // Shows the group statement modally for the store chosen at the terminal (both texts empty: every store)
 // and returns once it has closed.
-void ShowExtratoGrupo(const QString& storeCode, const QString& storeName);
+void ShowExtratoGrupo(const TerminalContext& context, const QString& storeCode, const QString& storeName);

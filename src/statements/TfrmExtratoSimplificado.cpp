@@ -16,8 +16,8 @@
 #include <QTextEdit>
 #include <QTimer>
 
-TfrmExtratoSimplificado::TfrmExtratoSimplificado(QWidget* parent)
-    : StatementScreen("frmExtratoSimplificado", "tmrDataHora", Qt::AlignRight, parent) {
+TfrmExtratoSimplificado::TfrmExtratoSimplificado(const TerminalContext& context, QWidget* parent)
+    : StatementScreen(context, "frmExtratoSimplificado", "tmrDataHora", Qt::AlignRight, parent) {
     setWindowTitle(QStringLiteral("Extrato Simplificado"));
     buildLayout();
     runSetUp([this] { FormCreate(); });
@@ -67,8 +67,7 @@ void TfrmExtratoSimplificado::FormCreate() {
     applyApplicationLook(this);
     showHeaderAndPeriod();
 
-    const TerminalContext& terminal = TerminalContext::current();
-    const QStringList arguments{terminal.branchCode, terminal.CDCLIENTE, terminal.CDCONSUMIDOR,
+    const QStringList arguments{m_context.branchCode, m_context.CDCLIENTE, m_context.CDCONSUMIDOR,
                                 periodStartText(), periodEndText()};
     cdsExtrato->setData(CallChecked(
         *netExtrato, QStringLiteral("getMoviClie"), QVariantList(arguments.begin(), arguments.end()),
@@ -124,7 +123,7 @@ void TfrmExtratoSimplificado::tmrDataHoraTimer() {
     bbbVoltar->click();
 }
 
-void ShowExtratoSimplificado() {
-    TfrmExtratoSimplificado form;
+void ShowExtratoSimplificado(const TerminalContext& context) {
+    TfrmExtratoSimplificado form(context);
     ExecModal(form);
 }

@@ -14,7 +14,7 @@ class TNetConnection;
 class TfrmExtratoSimplificado : public StatementScreen {
     Q_OBJECT
 public:
-    explicit TfrmExtratoSimplificado(QWidget* parent = nullptr);
+    explicit TfrmExtratoSimplificado(const TerminalContext& context, QWidget* parent = nullptr);
 
 protected:
     void FormKeyDown(int& key, Qt::KeyboardModifiers shift) override;
@@ -40,5 +40,5 @@ private:
     TBlendedBitBtn* bbbProximo = nullptr;
 };
 
-// Shows the simplified statement of the consumer in TerminalContext modally; returns once it has closed.
-void ShowExtratoSimplificado();
+// Shows the simplified statement of the context's consumer modally; returns once it has closed.
+void ShowExtratoSimplificado(const TerminalContext& context);

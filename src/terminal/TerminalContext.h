@@ -4,7 +4,8 @@
 
 // The values of the consultation terminal that the statement screens read: the kiosk's identity, the last
 // accepted consumer and the register's parameters. The terminal fills them; the statements only read them.
-// One set for the whole run; the consumer's values stay until the next accepted consumer replaces them.
+// The shell keeps one set for the whole run and hands it on; the consumer's values stay until the next
+// accepted consumer replaces them.
 struct TerminalContext {
     // Identity, from the terminal key.
     QString branchCode;
@@ -37,6 +38,4 @@ struct TerminalContext {
     // Sales parameters: where the badge number sits inside a badge's track.
     int NRPOSINICONS = 0;
     int NRPOSFINCONS = 0;
-
-    static TerminalContext& current();
 };

@@ -20,6 +20,7 @@
 #include "kit/core/ServerAddress.h"
 #include "kit/core/Strings.h"
 #include "kit/core/VirtualKeys.h"
+#include "server/Answers.h"
 #include "server/ClientDataSet.h"
 #include "server/NetConnection.h"
 #include "statements/TfrmExtratoDetalhado.h"
@@ -60,11 +61,12 @@ QString failureText(std::exception_ptr failure) {
 
 }  // namespace
 
-TfrmTerminalConsu::TfrmTerminalConsu(const QString& branchCode, const QString& registerCode, QWidget* parent)
-    : TForm(parent) {
+TfrmTerminalConsu::TfrmTerminalConsu(TerminalContext& context, const QString& branchCode,
+                                     const QString& registerCode, QWidget* parent)
+    : TForm(parent), m_context(context) {
     setObjectName(QStringLiteral("frmTerminalConsu"));
-    TerminalContext::current().branchCode = branchCode;
-    TerminalContext::current().registerCode = registerCode;
+    m_context.branchCode = branchCode;
+    m_context.registerCode = registerCode;
     msgPadrao = new TMessages(
         {QStringLiteral("Consumidor|Passe o Crachá ou Digite o Código do Consumidor"),
          QStringLiteral("getValidaCons|Verificando consumidor."),
@@ -96,41 +98,21 @@ void TfrmTerminalConsu::declareDataSets() {
         return dataset;
     };
     cdsConsumidor = dataSet("cdsConsumidor");
-    cdsConsumidor->addField(QStringLiteral("CDCLIENTE"), FieldType::String, 21);
-    cdsConsumidor->addField(QStringLiteral("NMCONSUMIDOR"), FieldType::String, 50);
-    cdsConsumidor->addField(QStringLiteral("CDCONSUMIDOR"), FieldType::String, 21);
-
+    cdsConsumidor->addFields(answers::consumer());
     cdsParametrosCx = dataSet("cdsParametrosCx");
-    for (const auto& [name, size] :
-         std::initializer_list<std::pair<const char*, int>>{{"DSMSGINITOT", 200},
-                                                            {"DSMSGADITOT", 200},
-                                                            {"NRDIAINITOT", 2},
-                                                            {"NRDIAFINTOT", 2},
-                                                            {"NRSEGFECTOT", 5},
-                                                            {"IDEXIMSGSAL", 1},
-                                                            {"IDTIPEXTTOT", 1},
-                                                            {"CDGRUPPROD", 10},
-                                                            {"DSFUNDOTELA", 200},
-                                                            {"IDSELLOJTOT", 20},
-                                                            {"IDINFCLIECAI", 1},
-                                                            {"DSMSGCONTOT", 200}}) {
-        cdsParametrosCx->addField(QString::fromLatin1(name), FieldType::String, size);
-    }
-
+    cdsParametrosCx->addFields(answers::registerParameters());
     cdsParaVend = dataSet("cdsParaVend");
-    cdsParaVend->addField(QStringLiteral("NRPOSINICONS"), FieldType::Float);
-    cdsParaVend->addField(QStringLiteral("NRPOSFINCONS"), FieldType::Float);
-
-    cdsSaldo = dataSet("cdsSaldo");  // read by name: VRSALDPECONS, VRSALDOCONS
-
+    cdsParaVend->addFields(answers::codePositions());
+    cdsSaldo = dataSet("cdsSaldo");
+    cdsSaldo->addFields(answers::balances());
     cdsLoja = dataSet("cdsLoja");
-    cdsLoja->addField(QStringLiteral("CDFILIAL"), FieldType::String, 4).setVisible(false);
-    cdsLoja->addField(QStringLiteral("CDLOJA"), FieldType::String, 10)
-        .setDisplayLabel(QStringLiteral("Código"));
-    cdsLoja->addField(QStringLiteral("NMLOJA"), FieldType::String, 50)
-        .setDisplayLabel(QStringLiteral("Nome"));
-    cdsLoja->addField(QStringLiteral("CDCLIENTE"), FieldType::String, 21).setVisible(false);
-    cdsLoja->addField(QStringLiteral("CDCONSUMIDOR"), FieldType::String, 21).setVisible(false);
+    cdsLoja->addFields(answers::stores());
+    for (const QString& hidden :
+         {QStringLiteral("CDFILIAL"), QStringLiteral("CDCLIENTE"), QStringLiteral("CDCONSUMIDOR")}) {
+        cdsLoja->FieldByName(hidden).setVisible(false);
+    }
+    cdsLoja->FieldByName(QStringLiteral("CDLOJA")).setDisplayLabel(QStringLiteral("Código"));
+    cdsLoja->FieldByName(QStringLiteral("NMLOJA")).setDisplayLabel(QStringLiteral("Nome"));
 }
 
 // ---- layout ----
@@ -251,9 +233,9 @@ void TfrmTerminalConsu::FormActivate() {
 }
 
 void TfrmTerminalConsu::refreshIdleScreen() {
-    panMessage->showPicture(TerminalContext::current().DSFUNDOTELA);
-    lblCdFilial->setText(TerminalContext::current().branchCode);
-    lblCdCaixa->setText(TerminalContext::current().registerCode);
+    panMessage->showPicture(m_context.DSFUNDOTELA);
+    lblCdFilial->setText(m_context.branchCode);
+    lblCdCaixa->setText(m_context.registerCode);
 }
 
 void TfrmTerminalConsu::runStartupCalls() {
@@ -266,10 +248,9 @@ void TfrmTerminalConsu::runStartupCalls() {
         return;
     }
     m_firstActivation = false;
-    TerminalContext& context = TerminalContext::current();
-    context.NRPOSINICONS =
+    m_context.NRPOSINICONS =
         static_cast<int>(std::lround(cdsParaVend->FieldByName(QStringLiteral("NRPOSINICONS")).asFloat()));
-    context.NRPOSFINCONS =
+    m_context.NRPOSFINCONS =
         static_cast<int>(std::lround(cdsParaVend->FieldByName(QStringLiteral("NRPOSFINCONS")).asFloat()));
 }
 
@@ -281,12 +262,11 @@ void TfrmTerminalConsu::reportStartupFailure(std::exception_ptr failure) {
 
 // A failure is reported and closes the screen; the parameters' check that follows then ends the program.
 void TfrmTerminalConsu::loadRegisterParametersCall() {
-    const TerminalContext& context = TerminalContext::current();
     try {
         cdsParametrosCx->setData(CallChecked(*netTerminalCons, QStringLiteral("getParametrosCx"),
-                                             {context.registerCode, context.branchCode},
+                                             {m_context.registerCode, m_context.branchCode},
                                              QStringLiteral("getParametrosCx"), ProgramName,
-                                             context.branchCode + u'-' + context.registerCode));
+                                             m_context.branchCode + u'-' + m_context.registerCode));
     } catch (...) {
         reportStartupFailure(std::current_exception());
     }
@@ -295,9 +275,8 @@ void TfrmTerminalConsu::loadRegisterParametersCall() {
 bool TfrmTerminalConsu::LoadRegisterParameters() {
     if (!cdsParametrosCx->Active() || cdsParametrosCx->IsEmpty()) {
         const QString unknown = msgPadrao->Msg(QStringLiteral("CaixaNCAD"));
-        const TerminalContext& context = TerminalContext::current();
-        reportProgramEnd(
-            QStringLiteral("terminal %1: %2 The kiosk ends.").arg(context.branchCode + context.registerCode, unknown));
+        reportProgramEnd(QStringLiteral("terminal %1: %2 The kiosk ends.")
+                             .arg(m_context.branchCode + m_context.registerCode, unknown));
         showError(unknown);
         closeWithShell();
         return false;
@@ -305,34 +284,32 @@ bool TfrmTerminalConsu::LoadRegisterParameters() {
     const auto field = [this](const char* name) {
         return cdsParametrosCx->FieldByName(QString::fromLatin1(name)).asString();
     };
-    TerminalContext& context = TerminalContext::current();
-    context.NRDIAINITOT = field("NRDIAINITOT");
-    context.NRDIAFINTOT = field("NRDIAFINTOT");
-    context.CDGRUPPROD = field("CDGRUPPROD");
-    context.DSMSGINITOT = field("DSMSGINITOT");
-    context.DSMSGADITOT = field("DSMSGADITOT");
-    context.DSMSGCONTOT = field("DSMSGCONTOT");
-    context.NRSEGFECTOT = field("NRSEGFECTOT");
-    context.IDEXIMSGSAL = field("IDEXIMSGSAL");
-    context.IDTIPEXTTOT = field("IDTIPEXTTOT");
-    context.DSFUNDOTELA = field("DSFUNDOTELA");
-    context.IDSELLOJTOT = field("IDSELLOJTOT");
-    context.IDINFCLIECAI = field("IDINFCLIECAI") == Yes;
-    lblCabec->setText(EmptyString(context.DSMSGCONTOT) ? msgPadrao->Msg(QStringLiteral("Consumidor"))
-                                                       : context.DSMSGCONTOT);
+    m_context.NRDIAINITOT = field("NRDIAINITOT");
+    m_context.NRDIAFINTOT = field("NRDIAFINTOT");
+    m_context.CDGRUPPROD = field("CDGRUPPROD");
+    m_context.DSMSGINITOT = field("DSMSGINITOT");
+    m_context.DSMSGADITOT = field("DSMSGADITOT");
+    m_context.DSMSGCONTOT = field("DSMSGCONTOT");
+    m_context.NRSEGFECTOT = field("NRSEGFECTOT");
+    m_context.IDEXIMSGSAL = field("IDEXIMSGSAL");
+    m_context.IDTIPEXTTOT = field("IDTIPEXTTOT");
+    m_context.DSFUNDOTELA = field("DSFUNDOTELA");
+    m_context.IDSELLOJTOT = field("IDSELLOJTOT");
+    m_context.IDINFCLIECAI = field("IDINFCLIECAI") == Yes;
+    lblCabec->setText(EmptyString(m_context.DSMSGCONTOT) ? msgPadrao->Msg(QStringLiteral("Consumidor"))
+                                                         : m_context.DSMSGCONTOT);
     return true;
 }
 
 void TfrmTerminalConsu::workOutConsultationPeriod() {
-    TerminalContext& context = TerminalContext::current();
     const ConsultationPeriod period =
-        ConsultationPeriod::containing(Clock::today(), context.NRDIAINITOT, context.NRDIAFINTOT);
-    context.periodStart = formats::dateText(period.start);
-    context.periodEnd = formats::dateText(period.end);
+        ConsultationPeriod::containing(Clock::today(), m_context.NRDIAINITOT, m_context.NRDIAFINTOT);
+    m_context.periodStart = formats::dateText(period.start);
+    m_context.periodEnd = formats::dateText(period.end);
 }
 
 bool TfrmTerminalConsu::loadSalesParametersCall() {
-    const QString branch = TerminalContext::current().branchCode;
+    const QString branch = m_context.branchCode;
     try {
         cdsParaVend->setData(CallChecked(*netTerminalCons, QStringLiteral("getParaVend"), {branch},
                                          QStringLiteral("getParaVend"), ProgramName, branch));
@@ -398,11 +375,10 @@ void TfrmTerminalConsu::sbtCorrigirClick() {
 // ---- the OK action ----
 
 QString TfrmTerminalConsu::consumerCodeToSend() const {
-    const TerminalContext& context = TerminalContext::current();
-    const int first = context.NRPOSINICONS;
-    const int last = context.NRPOSFINCONS;
+    const int first = m_context.NRPOSINICONS;
+    const int last = m_context.NRPOSFINCONS;
     const QString code = buffer();
-    if (context.IDINFCLIECAI && first > 0 && last > 0 && first <= last && code.size() >= first) {
+    if (m_context.IDINFCLIECAI && first > 0 && last > 0 && first <= last && code.size() >= first) {
         return code.mid(first - 1, last - first + 1);
     }
     return code;
@@ -413,9 +389,8 @@ void TfrmTerminalConsu::sbtEnterClick() {
         showError(msgPadrao->Msg(QStringLiteral("Cons_Deve")));
         return;
     }
-    TerminalContext& context = TerminalContext::current();
     const QString code = consumerCodeToSend();
-    const QString flag = context.IDINFCLIECAI ? Yes : QStringLiteral("N");
+    const QString flag = m_context.IDINFCLIECAI ? Yes : QStringLiteral("N");
     cdsConsumidor->setData(CallChecked(*netTerminalCons, QStringLiteral("getConsumidor"), {code, flag},
                                        QStringLiteral("getConsumidor"), ProgramName, code + u'-' + flag));
     if (cdsConsumidor->IsEmpty()) {
@@ -423,11 +398,11 @@ void TfrmTerminalConsu::sbtEnterClick() {
         setBuffer(QString());
         return;
     }
-    context.CDCLIENTE = cdsConsumidor->FieldByName(QStringLiteral("CDCLIENTE")).asString();
-    context.CDCONSUMIDOR = cdsConsumidor->FieldByName(QStringLiteral("CDCONSUMIDOR")).asString();
-    context.NMCONSUMIDOR = cdsConsumidor->FieldByName(QStringLiteral("NMCONSUMIDOR")).asString();
-    context.typedCode = buffer();
-    if (context.IDEXIMSGSAL == Yes) {
+    m_context.CDCLIENTE = cdsConsumidor->FieldByName(QStringLiteral("CDCLIENTE")).asString();
+    m_context.CDCONSUMIDOR = cdsConsumidor->FieldByName(QStringLiteral("CDCONSUMIDOR")).asString();
+    m_context.NMCONSUMIDOR = cdsConsumidor->FieldByName(QStringLiteral("NMCONSUMIDOR")).asString();
+    m_context.typedCode = buffer();
+    if (m_context.IDEXIMSGSAL == Yes) {
         showBalances();
     }
     openStatement();
@@ -435,9 +410,8 @@ void TfrmTerminalConsu::sbtEnterClick() {
 }
 
 void TfrmTerminalConsu::showBalances() {
-    const TerminalContext& context = TerminalContext::current();
-    const QStringList arguments{context.branchCode, context.CDCLIENTE, context.CDCONSUMIDOR,
-                                context.periodStart, context.periodEnd};
+    const QStringList arguments{m_context.branchCode, m_context.CDCLIENTE, m_context.CDCONSUMIDOR,
+                                m_context.periodStart, m_context.periodEnd};
     cdsSaldo->setData(CallChecked(
         *netTerminalCons, QStringLiteral("getSaldo"), QVariantList(arguments.begin(), arguments.end()),
         QStringLiteral("getSaldo"), QStringLiteral("Cli_qvr00100"), arguments.join(u'-'), false));
@@ -447,7 +421,7 @@ void TfrmTerminalConsu::showBalances() {
         return msgPadrao->Msg(QString::fromLatin1(key)) + QStringLiteral(" : ") + value;
     };
     const QString message =
-        QStringList{line("Cons", context.NMCONSUMIDOR), line("SaldoPess", formats::moneyText(personal)),
+        QStringList{line("Cons", m_context.NMCONSUMIDOR), line("SaldoPess", formats::moneyText(personal)),
                     line("SaldoEmpr", formats::moneyText(company)),
                     line("SaldoTotal", formats::moneyText(company + personal))}
             .join(QStringLiteral("\r\n"));
@@ -456,15 +430,14 @@ void TfrmTerminalConsu::showBalances() {
 }
 
 void TfrmTerminalConsu::openStatement() {
-    const TerminalContext& context = TerminalContext::current();
-    if (context.IDTIPEXTTOT == QStringLiteral("1")) {
-        ShowExtratoSimplificado();
+    if (m_context.IDTIPEXTTOT == QStringLiteral("1")) {
+        ShowExtratoSimplificado(m_context);
         return;
     }
-    const bool detailed = context.IDTIPEXTTOT == QStringLiteral("2");
+    const bool detailed = m_context.IDTIPEXTTOT == QStringLiteral("2");
     QString storeCode;
     QString storeName;
-    if (context.IDSELLOJTOT == Yes) {
+    if (m_context.IDSELLOJTOT == Yes) {
         LoadStoreList();
         if (!cdsLoja->IsEmpty()) {
             if (!chooseStore()) {
@@ -475,9 +448,10 @@ void TfrmTerminalConsu::openStatement() {
         }
     }
     if (detailed) {
-        ShowExtratoDetalhado(lblCdFilial->text(), lblCdCaixa->text());  // the picked store is not passed on
+        ShowExtratoDetalhado(m_context, lblCdFilial->text(),
+                             lblCdCaixa->text());  // the picked store is not passed on
     } else {
-        ShowExtratoGrupo(storeCode, storeName);
+        ShowExtratoGrupo(m_context, storeCode, storeName);
     }
 }
 
@@ -486,23 +460,22 @@ bool TfrmTerminalConsu::chooseStore() {
     cdsLoja->setFilter(QString());
     cdsLoja->setFiltered(false);
     AddAllStoresEntry();
-    return ShowSearchList(*cdsLoja, TerminalContext::current().DSFUNDOTELA);
+    return ShowSearchList(*cdsLoja, m_context.DSFUNDOTELA);
 }
 
 void TfrmTerminalConsu::LoadStoreList() {
-    const TerminalContext& context = TerminalContext::current();
     try {
         const ConsultationPeriod period =
-            ConsultationPeriod::containing(Clock::today(), context.NRDIAINITOT, context.NRDIAFINTOT);
+            ConsultationPeriod::containing(Clock::today(), m_context.NRDIAINITOT, m_context.NRDIAFINTOT);
         const QDateTime start(period.start, QTime(0, 0));
         const QDateTime end(period.end, QTime(0, 0));
         const QString parameters =
-            QStringList{context.branchCode, formats::dateTimeText(start), formats::dateTimeText(end),
-                        context.CDCLIENTE, context.CDCONSUMIDOR}
+            QStringList{m_context.branchCode, formats::dateTimeText(start), formats::dateTimeText(end),
+                        m_context.CDCLIENTE, m_context.CDCONSUMIDOR}
                 .join(u'-');
         cdsLoja->setData(
             CallChecked(*netTerminalCons, QStringLiteral("getLoja"),
-                        {context.branchCode, start, end, context.CDCLIENTE, context.CDCONSUMIDOR},
+                        {m_context.branchCode, start, end, m_context.CDCLIENTE, m_context.CDCONSUMIDOR},
                         QStringLiteral("getLoja"), ProgramName, parameters));
     } catch (...) {
         close();
@@ -512,17 +485,16 @@ void TfrmTerminalConsu::LoadStoreList() {
 
 void TfrmTerminalConsu::AddAllStoresEntry() {
     try {
-        const TerminalContext& context = TerminalContext::current();
         cdsLoja->Open();
         if (cdsLoja->Locate(QStringLiteral("CDLOJA"), QStringLiteral("T"))) {
             cdsLoja->Delete();
         }
         cdsLoja->Insert();
-        cdsLoja->FieldByName(QStringLiteral("CDFILIAL")).setValue(context.branchCode);
+        cdsLoja->FieldByName(QStringLiteral("CDFILIAL")).setValue(m_context.branchCode);
         cdsLoja->FieldByName(QStringLiteral("CDLOJA")).setValue(QStringLiteral("T"));
         cdsLoja->FieldByName(QStringLiteral("NMLOJA")).setValue(QStringLiteral("TODAS"));
-        cdsLoja->FieldByName(QStringLiteral("CDCLIENTE")).setValue(context.CDCLIENTE);
-        cdsLoja->FieldByName(QStringLiteral("CDCONSUMIDOR")).setValue(context.CDCONSUMIDOR);
+        cdsLoja->FieldByName(QStringLiteral("CDCLIENTE")).setValue(m_context.CDCLIENTE);
+        cdsLoja->FieldByName(QStringLiteral("CDCONSUMIDOR")).setValue(m_context.CDCONSUMIDOR);
         cdsLoja->Post();
     } catch (...) {
         showError(failureText(std::current_exception()));
@@ -533,10 +505,10 @@ void TfrmTerminalConsu::AddAllStoresEntry() {
 
 void TfrmTerminalConsu::timDataHoraTimer() {
     lblStatus1->setText(formats::dateTimeText(Clock::now()));
-    panMessage->setMessage(TerminalContext::current().DSMSGINITOT);
+    panMessage->setMessage(m_context.DSMSGINITOT);
 }
 
-void ShowTerminalConsu(const QString& branchCode, const QString& registerCode) {
-    TfrmTerminalConsu screen(branchCode, registerCode);
+void ShowTerminalConsu(TerminalContext& context, const QString& branchCode, const QString& registerCode) {
+    TfrmTerminalConsu screen(context, branchCode, registerCode);
     ExecModal(screen);
 }

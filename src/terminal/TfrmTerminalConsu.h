@@ -11,6 +11,7 @@ class QWidget;
 class TClientDataSet;
 class TMessages;
 class TNetConnection;
+struct TerminalContext;
 
 // The consultation terminal: the kiosk's working screen. It loads the register's parameters once, then
 // waits for a consumer (badge reader, keyboard or touch keypad), validates the code on the application
@@ -19,7 +20,9 @@ class TNetConnection;
 class TfrmTerminalConsu : public TForm {
     Q_OBJECT
 public:
-    TfrmTerminalConsu(const QString& branchCode, const QString& registerCode, QWidget* parent = nullptr);
+    // The terminal names itself in `context` and fills it as consumers come; the statements read it.
+    TfrmTerminalConsu(TerminalContext& context, const QString& branchCode, const QString& registerCode,
+                      QWidget* parent = nullptr);
 
     QTimer& dataHoraTimer() const { return *timDataHora; }
     IdleStrip& idleStrip() const { return *panMessage; }
@@ -83,9 +86,10 @@ private:
     QLabel* lblStatus3 = nullptr;
     IdleStrip* panMessage = nullptr;
     QTimer* timDataHora = nullptr;
+    TerminalContext& m_context;
     bool m_firstActivation = true;
     bool m_startupRunning = false;
 };
 
 // Shows the consultation terminal modally for the kiosk's branch and register; returns when it has closed.
-void ShowTerminalConsu(const QString& branchCode, const QString& registerCode);
+void ShowTerminalConsu(TerminalContext& context, const QString& branchCode, const QString& registerCode);

@@ -5,6 +5,7 @@
 #include "dialogs/TfrmMessageDlg.h"
 #include "kit/Buttons.h"
 #include "kit/Modal.h"
+#include "support/ModalScript.h"
 #include "support/Rows.h"
 #include "support/TestEnvironment.h"
 #include "support/Widgets.h"

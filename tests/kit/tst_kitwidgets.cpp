@@ -9,6 +9,7 @@
 #include "kit/WaitOverlay.h"
 #include "kit/core/Errors.h"
 #include "kit/core/VirtualKeys.h"
+#include "support/ModalScript.h"
 #include "support/Rows.h"
 #include "support/TestEnvironment.h"
 

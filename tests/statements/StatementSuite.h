@@ -7,9 +7,9 @@
 #include <QTextEdit>
 
 #include "appserver/AppServerFixture.h"
-#include "kit/Modal.h"
 #include "platform/Registry.h"
 #include "support/MessageSteps.h"
+#include "support/ModalScript.h"
 #include "support/Rows.h"
 #include "support/TestEnvironment.h"
 #include "support/Widgets.h"
@@ -33,8 +33,8 @@ inline void pointKioskAt(TestEnvironment& env, int port) {
 }
 
 // The consumer identified at the kiosk (client 10) by the code typed or swiped.
-inline void consultAs(const QString& consumer, const QString& name, const QString& typedCode) {
-    TerminalContext& terminal = TerminalContext::current();
+inline void consultAs(TerminalContext& terminal, const QString& consumer, const QString& name,
+                      const QString& typedCode) {
     terminal.CDCLIENTE = QStringLiteral("10");
     terminal.CDCONSUMIDOR = consumer;
     terminal.NMCONSUMIDOR = name;
@@ -42,11 +42,10 @@ inline void consultAs(const QString& consumer, const QString& name, const QStrin
 }
 
 // A kiosk on the demo's today at register 002 of branch 0001, whose screens close after 30 seconds and
-// add a message, pointed at the server on `port`.
-inline std::unique_ptr<TestEnvironment> kioskAt(int port) {
+// add a message, pointed at the server on `port`; `terminal` starts afresh.
+inline std::unique_ptr<TestEnvironment> kioskAt(int port, TerminalContext& terminal) {
     auto env = std::make_unique<TestEnvironment>(QDateTime(AppServerFixture::DemoToday, QTime(10, 30)));
     pointKioskAt(*env, port);
-    TerminalContext& terminal = TerminalContext::current();
     terminal = TerminalContext{};
     terminal.branchCode = QStringLiteral("0001");
     terminal.registerCode = QStringLiteral("002");

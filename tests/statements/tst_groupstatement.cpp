@@ -87,7 +87,7 @@ private slots:
     }
 
     void init() {
-        m_env = kioskAt(m_server->server().port());
+        m_env = kioskAt(m_server->server().port(), m_context);
         useConsumer(QStringLiteral("1001"), QStringLiteral("Ana Paula Ribeiro"));
     }
 
@@ -122,10 +122,10 @@ private slots:
         QFETCH(QString, storeName);
         QFETCH(QStringList, expected);
         useConsumer(consumer, QStringLiteral("Consumidor ") + consumer);
-        TerminalContext::current().CDGRUPPROD = group;
+        m_context.CDGRUPPROD = group;
         Shown shown;
         ModalScript script({readAndLeave(&shown)});
-        ShowExtratoGrupo(storeCode, storeName);
+        ShowExtratoGrupo(m_context, storeCode, storeName);
         VERIFY_SCRIPT_RAN(script);
         QCOMPARE(shown.header, consumer + QStringLiteral(" - Consumidor ") + consumer);
         QCOMPARE(shown.period, QStringLiteral("01/05/2024 31/05/2024 Maio"));
@@ -156,8 +156,8 @@ private slots:
                                 }
                             },
                             readAndLeave(&reopened)});
-        ShowExtratoGrupo(QString(), QString());
-        ShowExtratoGrupo(QString(), QString());
+        ShowExtratoGrupo(m_context, QString(), QString());
+        ShowExtratoGrupo(m_context, QString(), QString());
         VERIFY_SCRIPT_RAN(script);
         const auto month = [](const Shown& s) { return QStringList{s.monthButton, s.period} + s.lists(); };
         const QStringList april{"Mês Atual", "01/04/2024 30/04/2024 Abril", "Pratos 21,00", "Prato Executivo",
@@ -208,7 +208,7 @@ private slots:
             openAfterAltF4 = form.isVisible();
             press(form, "sbtSair");
         }});
-        ShowExtratoGrupo(QString(), QString());
+        ShowExtratoGrupo(m_context, QString(), QString());
         VERIFY_SCRIPT_RAN(script);
         QVERIFY2(lastProduct >= 1, "the first sub-group needs two lines or more");
         const QString last = QString::number(lastProduct);
@@ -230,7 +230,7 @@ private slots:
     void inactivityTimerOff() {
         QFETCH(QString, seconds);
         QFETCH(int, interval);
-        TerminalContext::current().NRSEGFECTOT = seconds;
+        m_context.NRSEGFECTOT = seconds;
         Shown atSetUp;
         Shown afterPress;
         ModalScript script({[&](QDialog& form) {
@@ -240,7 +240,7 @@ private slots:
             afterPress = shownOn(form);
             press(form, "sbtSair");
         }});
-        ShowExtratoGrupo(QString(), QString());
+        ShowExtratoGrupo(m_context, QString(), QString());
         VERIFY_SCRIPT_RAN(script);
         QVERIFY(!atSetUp.timerActive && !afterPress.timerActive);
         QCOMPARE(atSetUp.timerInterval, interval);
@@ -268,8 +268,8 @@ private slots:
         QFETCH(bool, noServer);
         QFETCH(QString, report);
         QFETCH(QStringList, headerAndPeriod);
-        TerminalContext::current().CDGRUPPROD = group;
-        TerminalContext::current().NRDIAFINTOT = endDay;
+        m_context.CDGRUPPROD = group;
+        m_context.NRDIAFINTOT = endDay;
         if (noServer) {
             pointKioskAt(*m_env, 1);  // nothing listens on port 1 of the loopback
         }
@@ -278,7 +278,7 @@ private slots:
         ModalScript script({noServer || !endDay.isEmpty() ? answerErrorReport(&reported)
                                                           : answerMessageWithDetails(&reported),
                             readAndLeave(&shown)});
-        ShowExtratoGrupo(QStringLiteral("3"), QStringLiteral("Cafeteria"));
+        ShowExtratoGrupo(m_context, QStringLiteral("3"), QStringLiteral("Cafeteria"));
         VERIFY_SCRIPT_RAN(script);
         for (const QString& part : report.split(u'|')) {
             QVERIFY2(reported.contains(part), qPrintable(reported));
@@ -324,12 +324,12 @@ private slots:
                                 if (serverGone) {
                                     ownServer.terminate();
                                 } else {
-                                    TerminalContext::current().CDGRUPPROD = QStringLiteral("12345678901");
+                                    m_context.CDGRUPPROD = QStringLiteral("12345678901");
                                 }
                                 press(form, "sbtMesAnt");
                             },
                             reportStep});
-        ShowExtratoGrupo(QString(), QString());
+        ShowExtratoGrupo(m_context, QString(), QString());
         VERIFY_SCRIPT_RAN(script);
         QCOMPARE(reported, serverGone ? QStringLiteral("ErrorReport") : QStringLiteral("frmMensagem"));
         QCOMPARE(underReport.monthButton, QStringLiteral("Mês Atual"));
@@ -339,11 +339,11 @@ private slots:
         QVERIFY(closedUnderReport);
 
         // The next consumer starts on the current month.
-        TerminalContext::current().CDGRUPPROD.clear();
+        m_context.CDGRUPPROD.clear();
         pointKioskAt(*m_env, m_server->server().port());
         Shown reopened;
         ModalScript again({readAndLeave(&reopened)});
-        ShowExtratoGrupo(QString(), QString());
+        ShowExtratoGrupo(m_context, QString(), QString());
         VERIFY_SCRIPT_RAN(again);
         QCOMPARE(reopened.period, QStringLiteral("01/05/2024 31/05/2024 Maio"));
         QCOMPARE(reopened.subGroups, MayList);
@@ -351,12 +351,13 @@ private slots:
 
 private:
     // The header shows the code typed, here the consumer's own.
-    static void useConsumer(const QString& consumer, const QString& name) {
-        consultAs(consumer, name, consumer);
+    void useConsumer(const QString& consumer, const QString& name) {
+        consultAs(m_context, consumer, name, consumer);
     }
 
     std::unique_ptr<AppServerFixture> m_server;
     std::unique_ptr<TestEnvironment> m_env;
+    TerminalContext m_context;
 };
 
 QTEST_MAIN(TestGroupStatement)

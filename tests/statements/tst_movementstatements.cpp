@@ -22,20 +22,21 @@ struct Screen {
     const char* next;
     const char* timer;
     QString movementsReport;  // the details of the server's refusal of a branch code too long
-    std::function<std::unique_ptr<QDialog>()> create;
-    std::function<void()> show;
+    std::function<std::unique_ptr<QDialog>(const TerminalContext&)> create;
+    std::function<void(const TerminalContext&)> show;
 };
 
-const Screen Simplified{QStringLiteral("frmExtratoSimplificado"),
-                        "dbgExtSimples",
-                        "cdsExtrato",
-                        "bbbAnterior",
-                        "bbbProximo",
-                        "tmrDataHora",
-                        QStringLiteral("Programa: Cli_Qvr00300\nMétodo: getMoviClie\n"
-                                       "Parâmetros: 00011-10-1001-01/05/2024-31/05/2024"),
-                        [] { return std::make_unique<TfrmExtratoSimplificado>(); },
-                        [] { ShowExtratoSimplificado(); }};
+const Screen Simplified{
+    QStringLiteral("frmExtratoSimplificado"),
+    "dbgExtSimples",
+    "cdsExtrato",
+    "bbbAnterior",
+    "bbbProximo",
+    "tmrDataHora",
+    QStringLiteral("Programa: Cli_Qvr00300\nMétodo: getMoviClie\n"
+                   "Parâmetros: 00011-10-1001-01/05/2024-31/05/2024"),
+    [](const TerminalContext& context) { return std::make_unique<TfrmExtratoSimplificado>(context); },
+    [](const TerminalContext& context) { ShowExtratoSimplificado(context); }};
 const Screen Detailed{QStringLiteral("frmExtratoDetalhado"),
                       "dbgMoviCli",
                       "cdsMovCli",
@@ -44,8 +45,10 @@ const Screen Detailed{QStringLiteral("frmExtratoDetalhado"),
                       "timDataHora",
                       QStringLiteral("Programa: Cli_Qvr00400\nMétodo: getMoviClie\n"
                                      "Parâmetros: 00011-1001-10-01/05/2024-31/05/2024"),
-                      [] { return std::make_unique<TfrmExtratoDetalhado>("0001", "002"); },
-                      [] { ShowExtratoDetalhado("0001", "002"); }};
+                      [](const TerminalContext& context) {
+                          return std::make_unique<TfrmExtratoDetalhado>(context, "0001", "002");
+                      },
+                      [](const TerminalContext& context) { ShowExtratoDetalhado(context, "0001", "002"); }};
 
 // The screen of the running data row.
 const Screen& fetchedScreen() {
@@ -82,8 +85,8 @@ private slots:
     }
 
     void init() {
-        m_env = kioskAt(m_server->server().port());
-        consultAs(QStringLiteral("1001"), QStringLiteral("Ana Paula Ribeiro"),
+        m_env = kioskAt(m_server->server().port(), m_context);
+        consultAs(m_context, QStringLiteral("1001"), QStringLiteral("Ana Paula Ribeiro"),
                   QStringLiteral("900100010001000000123"));
     }
 
@@ -96,7 +99,7 @@ private slots:
     void showsTheMovements() {
         const Screen& kind = fetchedScreen();
         ModalScript script;  // any message would be a fault
-        const auto form = kind.create();
+        const auto form = kind.create(m_context);
         VERIFY_SCRIPT(script);
         QCOMPARE(labelText(*form, "lblCabecalho"), QString("1001 - Ana Paula Ribeiro"));
         QCOMPARE(labelText(*form, "lblDtPeriodo"), QString("01/05/2024  -  31/05/2024"));
@@ -119,7 +122,7 @@ private slots:
 
     void detailedShowsThePurchases() {
         ModalScript script;
-        TfrmExtratoDetalhado form("0001", "002");
+        TfrmExtratoDetalhado form(m_context, "0001", "002");
         VERIFY_SCRIPT(script);
         const auto& grid = childOf<QTableView>(form, "dbgVenda");
         QCOMPARE(modelColumn(*grid.model(), 4),
@@ -133,9 +136,10 @@ private slots:
     ON_BOTH_SCREENS(emptyPeriod)
     void emptyPeriod() {
         const Screen& kind = fetchedScreen();
-        consultAs(QStringLiteral("1002"), QStringLiteral("Bruno Carvalho"), QStringLiteral("1002"));
+        consultAs(m_context, QStringLiteral("1002"), QStringLiteral("Bruno Carvalho"),
+                  QStringLiteral("1002"));
         ModalScript script;
-        const auto form = kind.create();
+        const auto form = kind.create(m_context);
         VERIFY_SCRIPT(script);
         QCOMPARE(labelText(*form, "lblVrSaldoIni"), QString("R$0,00"));
         QCOMPARE(labelText(*form, "lblVrSaldoFin"), QString("R$0,00"));
@@ -150,7 +154,7 @@ private slots:
     void paging() {
         const Screen& kind = fetchedScreen();
         ModalScript script;
-        const auto form = kind.create();
+        const auto form = kind.create(m_context);
         const auto& list = childOf<TClientDataSet>(*form, kind.movements);
         auto& grid = childOf<QTableView>(*form, kind.movementsGrid);
         auto& timer = childOf<QTimer>(*form, kind.timer);
@@ -184,7 +188,7 @@ private slots:
         QFETCH(QList<int>, keys);
         QFETCH(int, row);
         ModalScript script;
-        TfrmExtratoSimplificado form;
+        TfrmExtratoSimplificado form(m_context);
         for (int key : keys) {
             QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
             QCoreApplication::sendEvent(&form, &press);
@@ -197,7 +201,7 @@ private slots:
     void movementsErrorText() {
         const Screen& kind = fetchedScreen();
         // A branch code too long: the server answers a text.
-        TerminalContext::current().branchCode = QStringLiteral("00011");
+        m_context.branchCode = QStringLiteral("00011");
         QString details;
         int closesDuringSetUp = -1;
         ModalScript script({[&](QDialog& message) {
@@ -215,7 +219,7 @@ private slots:
             }
             answerMessageWithDetails (&details)(message);
         }});
-        const auto form = kind.create();
+        const auto form = kind.create(m_context);
         VERIFY_SCRIPT(script);
         QCOMPARE(script.shown(), QStringList({"frmMensagem"}));
         QCOMPARE(closesDuringSetUp, 0);
@@ -237,7 +241,7 @@ private slots:
     void purchasesErrorText() {
         QString details;
         ModalScript script({answerMessageWithDetails(&details)});
-        TfrmExtratoDetalhado form("0001", "0019");  // a register code too long for the server
+        TfrmExtratoDetalhado form(m_context, "0001", "0019");  // a register code too long for the server
         VERIFY_SCRIPT(script);
         QVERIFY2(details.contains("Programa: Cli_Qvr00400\nMétodo: getProduto\n"
                                   "Parâmetros: 0001-0019-10-1001-01/05/2024-31/05/2024"),
@@ -251,10 +255,10 @@ private slots:
     ON_BOTH_SCREENS(intervalNotANumber)
     void intervalNotANumber() {
         const Screen& kind = fetchedScreen();
-        TerminalContext::current().NRSEGFECTOT = QStringLiteral("abc");
+        m_context.NRSEGFECTOT = QStringLiteral("abc");
         QString failure;
         ModalScript script({answerErrorReport(&failure)});
-        const auto form = kind.create();
+        const auto form = kind.create(m_context);
         VERIFY_SCRIPT(script);
         QCOMPARE(failure, QString("ErrorReport:'abc' não é um valor inteiro válido para NRSEGFECTOT."));
         QCOMPARE(childOf<QTextEdit>(*form, "rceMsgAdi").toPlainText(), QString("Bom apetite!"));
@@ -267,7 +271,7 @@ private slots:
         pointKioskAt(*m_env, 1);  // nothing listens on port 1 of the loopback
         QString failure;
         ModalScript script({answerErrorReport(&failure)});
-        const auto form = kind.create();
+        const auto form = kind.create(m_context);
         VERIFY_SCRIPT(script);
         QVERIFY(failure.startsWith("ErrorReport:"));
         QCOMPARE(labelText(*form, "lblCabecalho"), QString("0000 - Consumidor"));
@@ -289,7 +293,7 @@ private slots:
                 QTest::qWaitFor([&] { return statement == nullptr || !statement->isVisible(); }, 2000);
             press(message, "tcbOk");
         });
-        kind.show();
+        kind.show(m_context);
         VERIFY_SCRIPT(script);
         QVERIFY(closedUnderTheMessage);
         QCOMPARE(script.shown(), QStringList({kind.form, "frmMensagem"}));
@@ -335,7 +339,7 @@ private slots:
             press(form, "bbbVoltar");
         });
         script.then([](QDialog& message) { press(message, "tcbOk"); });
-        ShowExtratoDetalhado("0001", "002");
+        ShowExtratoDetalhado(m_context, "0001", "002");
         VERIFY_SCRIPT(script);
         QCOMPARE(seen, QStringList({"1100", "0011", "1100", "0011"}));
         QCOMPARE(purchaseRow, 3);
@@ -375,7 +379,7 @@ private slots:
             state("up pressed");
             press(form, "bbbVoltar");
         }});
-        ShowExtratoDetalhado("0001", "002");
+        ShowExtratoDetalhado(m_context, "0001", "002");
         VERIFY_SCRIPT(script);
         QCOMPARE(states, QStringList({"down pressed:0:1", "down repeating:0:1", "down held:0:2",
                                       "down released:1:2", "up pressed:0:1"}));
@@ -384,6 +388,7 @@ private slots:
 private:
     std::unique_ptr<AppServerFixture> m_server;
     std::unique_ptr<TestEnvironment> m_env;
+    TerminalContext m_context;
 };
 
 QTEST_MAIN(TestMovementStatements)

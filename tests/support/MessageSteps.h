@@ -6,7 +6,7 @@
 #include <QTest>
 #include <QTextEdit>
 
-#include "kit/Modal.h"
+#include "support/ModalScript.h"
 #include "support/Widgets.h"
 
 // Records a message's text and answers it.

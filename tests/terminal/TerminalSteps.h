@@ -8,9 +8,9 @@
 #include <QTest>
 
 #include "kit/Application.h"
-#include "kit/Modal.h"
 #include "platform/Registry.h"
 #include "support/MessageSteps.h"
+#include "support/ModalScript.h"
 #include "support/TestEnvironment.h"
 #include "support/Widgets.h"
 #include "terminal/TerminalContext.h"
@@ -23,12 +23,11 @@ inline const QDate DemoToday(2024, 5, 15);
 inline const QString AnasTrack = QStringLiteral("900100010001000000123");
 
 // What a terminal under test stands on: an isolated environment whose registry points at the server, a
-// fresh TerminalContext, and an active shell window as the main form.
+// fresh TerminalContext for the terminal to fill, and an active shell window as the main form.
 class TerminalStage {
 public:
     TerminalStage(const QDate& today, int serverPort) : env(QDateTime(today, QTime(10, 30))) {
         pointAt(serverPort);
-        TerminalContext::current() = TerminalContext();
         shell.show();
         shellActive = QTest::qWaitForWindowActive(&shell);
         SetMainForm(&shell);
@@ -43,6 +42,7 @@ public:
     }
 
     TestEnvironment env;
+    TerminalContext context;
     QWidget shell;
     bool shellActive = false;
 };
@@ -63,8 +63,9 @@ inline ModalScript::Step answerOrClose(QStringList* opened, QStringList* texts =
 }
 
 // Opens the terminal and waits until its start-up calls are over (or it has closed for good).
-inline std::unique_ptr<TfrmTerminalConsu> openTerminal(const QString& branch, const QString& registerCode) {
-    auto terminal = std::make_unique<TfrmTerminalConsu>(branch, registerCode);
+inline std::unique_ptr<TfrmTerminalConsu> openTerminal(TerminalStage& stage, const QString& branch,
+                                                       const QString& registerCode) {
+    auto terminal = std::make_unique<TfrmTerminalConsu>(stage.context, branch, registerCode);
     terminal->show();
     if (!QTest::qWaitForWindowActive(terminal.get()) ||
         !QTest::qWaitFor([&] { return !terminal->isFirstActivationPending() || !terminal->isVisible(); })) {

@@ -66,8 +66,8 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QStringList, screens);
         QFETCH(QString, consumer);
-        auto terminal = openTerminal("0001", registerCode);
-        TerminalContext& context = TerminalContext::current();
+        auto terminal = openTerminal(*m_stage, "0001", registerCode);
+        TerminalContext& context = m_stage->context;
         if (!parameters.isEmpty()) {
             context.IDTIPEXTTOT = parameters.left(1);
             context.IDSELLOJTOT = parameters.mid(1);
@@ -112,8 +112,8 @@ private slots:
         QFETCH(int, first);
         QFETCH(int, last);
         QFETCH(QString, typed);
-        auto terminal = openTerminal("0001", "005");
-        TerminalContext& context = TerminalContext::current();
+        auto terminal = openTerminal(*m_stage, "0001", "005");
+        TerminalContext& context = m_stage->context;
         context.IDINFCLIECAI = cuts;
         context.NRPOSINICONS = first;
         context.NRPOSFINCONS = last;
@@ -131,8 +131,8 @@ private slots:
     // group statement names the store picked; a list left opens nothing; a consumer who bought nothing gets
     // no list and a statement of no store.
     void storeListAcrossConsumers() {
-        auto terminal = openTerminal("0001", "004");
-        TerminalContext::current().IDEXIMSGSAL = "N";
+        auto terminal = openTerminal(*m_stage, "0001", "004");
+        m_stage->context.IDEXIMSGSAL = "N";
         const auto storesShown = [](QDialog& list) {  // the names, as the list's grid shows them
             return modelColumn(*childOf<QTableView>(list, "dbgPesquisa").model(), 1);
         };
@@ -182,7 +182,7 @@ private slots:
         QFETCH(int, key);
         QFETCH(int, modifiers);
         QFETCH(bool, ends);
-        auto terminal = openTerminal("0001", "001");
+        auto terminal = openTerminal(*m_stage, "0001", "001");
         QTest::keyClick(terminal.get(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         QCOMPARE(!terminal->isVisible(), ends);
         QCOMPARE(!m_stage->shell.isVisible(), ends);
@@ -192,11 +192,11 @@ private slots:
     // register's message in the idle strip, or stops it. A message that begins with "_" stands still across
     // the strip, without its mark.
     void idleScreen() {
-        auto terminal = openTerminal("0001", "001");
+        auto terminal = openTerminal(*m_stage, "0001", "001");
         QCOMPARE(childOf<QLabel>(*terminal, "lblStatus2").text(), QStringLiteral("Endereço IP : 127.0.0.1"));
         QCOMPARE(childOf<QLabel>(*terminal, "lblStatus3").text(), QStringLiteral("Versão : 4.00"));
         IdleStrip& strip = terminal->idleStrip();
-        TerminalContext::current().DSMSGINITOT = "Bom apetite";
+        m_stage->context.DSMSGINITOT = "Bom apetite";
         terminal->timDataHoraTimer();
         QCOMPARE(childOf<QLabel>(*terminal, "lblStatus1").text(), QStringLiteral("15/05/2024 10:30:00"));
         QVERIFY(strip.messageTimer().isActive());
@@ -205,12 +205,12 @@ private slots:
         QCOMPARE(strip.scrollingLabels().size(), size_t(2));  // a short message is followed at once
         QCOMPARE(strip.scrollingLabels().front()->text(), QStringLiteral("Bom apetite"));
 
-        TerminalContext::current().DSMSGINITOT.clear();
+        m_stage->context.DSMSGINITOT.clear();
         terminal->timDataHoraTimer();
         QVERIFY(!strip.messageTimer().isActive());
         QVERIFY(strip.scrollingLabels().empty());
 
-        TerminalContext::current().DSMSGINITOT = "_Bem-vindo";
+        m_stage->context.DSMSGINITOT = "_Bem-vindo";
         terminal->timDataHoraTimer();
         strip.timMessageTimer();
         strip.timMessageTimer();

@@ -86,7 +86,7 @@ private slots:
     }
 
     void serverKilledDuringCallIsReportedAndRestartedServerServes() {
-        auto terminal = openTerminal("0001", BadgeRegister);
+        auto terminal = openTerminal(*m_stage, "0001", BadgeRegister);
         QString reported;
         ModalScript script({answerErrorReport(&reported)});
         // Stopped, the server takes the request and never answers; it dies while the kiosk waits.
@@ -113,7 +113,7 @@ private slots:
     }
 
     void serverSlowerThanReadTimeoutIsReportedAndServesOnceItAnswers() {
-        auto terminal = openTerminal("0001", BadgeRegister);
+        auto terminal = openTerminal(*m_stage, "0001", BadgeRegister);
         // The kiosk waits 10 s by default; the test shortens the wait, not the mechanism. The link made with
         // the old time-out goes, and the next call makes one with the new.
         auto& connection = childOf<TNetConnection>(*terminal, "netTerminalCons");
@@ -140,9 +140,9 @@ private slots:
     }
 
     void parametersAtFullWidthAreShownWhole() {
-        auto terminal = openTerminal("0001", WideRegister);
+        auto terminal = openTerminal(*m_stage, "0001", WideRegister);
         const QSize size = terminal->size();
-        const TerminalContext& context = TerminalContext::current();
+        const TerminalContext& context = m_stage->context;
         QCOMPARE(context.DSMSGINITOT.size(), 200);
         QCOMPARE(childOf<QLabel>(*terminal, "lblCabec").text(), context.DSMSGCONTOT);
         terminal->timDataHoraTimer();
@@ -193,7 +193,7 @@ private slots:
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
         file.close();
-        auto terminal = openTerminal("0001", BadgeRegister);
+        auto terminal = openTerminal(*m_stage, "0001", BadgeRegister);
         QCOMPARE(activateWithPicture(*terminal, path), shown);
         const auto& strip = childOf<QLabel>(*terminal, "imgMessage");
         QVERIFY(!shown || strip.pixmap().size() == strip.size());
@@ -248,7 +248,7 @@ private:
     // Names the picture in the register's parameters and lets the terminal be activated again (a message
     // over it, then closed), which is when it reads the picture; answers whether the picture is shown.
     bool activateWithPicture(TfrmTerminalConsu& terminal, const QString& path) {
-        TerminalContext::current().DSFUNDOTELA = path;
+        m_stage->context.DSFUNDOTELA = path;
         ModalScript script({[](QDialog& message) { message.close(); }});
         QTest::keyClick(&terminal, Qt::Key_Return);
         QTest::qWait(50);

@@ -1,6 +1,0 @@
-#include "terminal/TerminalContext.h"
-
-TerminalContext& TerminalContext::current() {
-    static TerminalContext context;
-    return context;
-}
