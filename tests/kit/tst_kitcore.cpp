@@ -98,6 +98,7 @@ private slots:
         dataRow("#,##0.00 thousands", "#,##0.00", 1234.5, "1.234,50");
         dataRow("#,##0.00 millions", "#,##0.00", -1234567.891, "-1.234.567,89");
         dataRow("0.000 quantity", "0.000", 2.5, "2,500");
+        dataRow("#,##0 no decimals", "#,##0", 1234.4, "1.234");
         dataRow("money, thousands", "money", 1234.5, "R$ 1.234,50");
         dataRow("money, zero", "money", 0.0, "R$ 0,00");
         dataRow("money, negative", "money", -12.5, "-R$ 12,50");

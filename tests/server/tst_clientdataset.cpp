@@ -141,6 +141,7 @@ private slots:
         dataRow("insert", "I", 1, 0, "");
         dataRow("delete", "D", 1, 0, "");
         dataRow("filter", "f", 1, 0, "B");
+        dataRow("index keeping the current row", "No", 2, 1, "");
     }
 
     void cursorMoves() {
@@ -160,7 +161,8 @@ private slots:
             {u'2', [&] { dataSet.setCurrentRow(2); }},
             {u'I', [&] { dataSet.Insert(); }},
             {u'D', [&] { dataSet.Delete(); }},
-            {u'f', [&] { dataSet.setFilter("VRMOVCLI > 1"), dataSet.setFiltered(true); }}};
+            {u'f', [&] { dataSet.setFilter("VRMOVCLI > 1"), dataSet.setFiltered(true); }},
+            {u'o', [&] { dataSet.addIndexDef("AMOUNT", "VRMOVCLI"), dataSet.setIndexName("AMOUNT"); }}};
         for (QChar step : steps) {
             moves[step]();
         }
