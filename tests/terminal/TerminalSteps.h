@@ -3,8 +3,6 @@
 // Script steps and helpers shared by the suites that drive the kiosk's screens: the consultation terminal
 // against a real server, the shell and the set-up keypad.
 #include <QDialog>
-#include <QLabel>
-#include <QMessageBox>
 #include <QTest>
 
 #include "kit/Application.h"
