@@ -226,6 +226,12 @@ void TClientDataSet::addFields(const QList<FieldDef>& fields) {
     }
 }
 
+void TClientDataSet::hideFields(const QStringList& names) {
+    for (const QString& name : names) {
+        FieldByName(name).setVisible(false);
+    }
+}
+
 TField* TClientDataSet::FindField(const QString& name) const {
     for (const std::unique_ptr<TField>& field : m_fields) {
         if (field->FieldName().compare(name, Qt::CaseInsensitive) == 0) {

@@ -98,6 +98,8 @@ public:
     TField& addField(const QString& name, FieldType type, int size = 0);
     // Declares the fields of an answer, in its order (see server/Answers.h).
     void addFields(const QList<FieldDef>& fields);
+    // Hides the named fields from grids and lists: what the answer carries only for the program's use.
+    void hideFields(const QStringList& names);
     int fieldCount() const { return static_cast<int>(m_fields.size()); }
     TField& field(int index) const { return *m_fields.at(static_cast<std::size_t>(index)); }
     // Field names are found without regard to letter case.

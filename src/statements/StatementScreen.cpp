@@ -146,8 +146,7 @@ void StatementScreen::declareMovementFields(TClientDataSet& list,
                                             std::function<QString(const QVariant&)> amountText,
                                             std::function<QString(const QVariant&)> balanceText) {
     list.addFields(answers::accountMovements());
-    list.FieldByName(QStringLiteral("CDCLIENTE")).setVisible(false);
-    list.FieldByName(QStringLiteral("CDCONSUMIDOR")).setVisible(false);
+    list.hideFields({QStringLiteral("CDCLIENTE"), QStringLiteral("CDCONSUMIDOR")});
     list.FieldByName(QStringLiteral("IDTIPMOCVLI")).setOnGetText(std::move(typeText));
     list.FieldByName(QStringLiteral("VRMOVCLI")).setOnGetText(std::move(amountText));
     list.FieldByName(QStringLiteral("VRSALDOCONS")).setOnGetText(std::move(balanceText));

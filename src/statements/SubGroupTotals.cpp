@@ -44,8 +44,7 @@ void declareProductLines(TClientDataSet& products) {
     products.FieldByName(QStringLiteral("DTENTRVENDA"))
         .setDisplayLabel(QStringLiteral("Data"))
         .setDisplayFormat(QStringLiteral("DD/MM"));
-    products.FieldByName(QStringLiteral("CDSUBGRPROD")).setVisible(false);
-    products.FieldByName(QStringLiteral("CDPRODUTO")).setVisible(false);
+    products.hideFields({QStringLiteral("CDSUBGRPROD"), QStringLiteral("CDPRODUTO")});
     products.FieldByName(QStringLiteral("NMPRODUTO")).setDisplayLabel(QStringLiteral("Produto"));
     for (const auto& [name, label, format] :
          {std::tuple{"VRUNITVEND", "Vr.Func.", "0.00"}, std::tuple{"VRUNITVENDCL", "Vr.Subs.", "0.00"},

@@ -108,10 +108,8 @@ void TfrmExtratoDetalhado::declarePurchaseFields() {
     cdsProduto->FieldByName(QStringLiteral("VRTOTVEND"))
         .setReadOnly(true)
         .setOnGetText([this](const QVariant& value) { return cdsProdutoVRTOTVENDGetText(value); });
-    for (const QString& hidden :
-         {QStringLiteral("NRSEQVENDA"), QStringLiteral("CDPRODUTO"), QStringLiteral("CDARVPROD")}) {
-        cdsProduto->FieldByName(hidden).setVisible(false);
-    }
+    cdsProduto->hideFields(
+        {QStringLiteral("NRSEQVENDA"), QStringLiteral("CDPRODUTO"), QStringLiteral("CDARVPROD")});
 }
 
 void TfrmExtratoDetalhado::FormCreate() {

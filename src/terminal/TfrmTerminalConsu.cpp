@@ -107,10 +107,8 @@ void TfrmTerminalConsu::declareDataSets() {
     cdsSaldo->addFields(answers::balances());
     cdsLoja = dataSet("cdsLoja");
     cdsLoja->addFields(answers::stores());
-    for (const QString& hidden :
-         {QStringLiteral("CDFILIAL"), QStringLiteral("CDCLIENTE"), QStringLiteral("CDCONSUMIDOR")}) {
-        cdsLoja->FieldByName(hidden).setVisible(false);
-    }
+    cdsLoja->hideFields(
+        {QStringLiteral("CDFILIAL"), QStringLiteral("CDCLIENTE"), QStringLiteral("CDCONSUMIDOR")});
     cdsLoja->FieldByName(QStringLiteral("CDLOJA")).setDisplayLabel(QStringLiteral("Código"));
     cdsLoja->FieldByName(QStringLiteral("NMLOJA")).setDisplayLabel(QStringLiteral("Nome"));
 }
